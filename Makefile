@@ -1,0 +1,51 @@
+# Every target installs what it needs first, so each works on a fresh Debian 12 machine.
+BUILD_DIR    ?= build
+SANITIZE_DIR ?= build-sanitize
+JOBS         ?= $(shell nproc)
+CMAKE_FLAGS  ?=
+
+.PHONY: all deps build test sanitize run demo format format-check bench clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTCPIPSET_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTCPIPSET_WERROR=ON \
+	      -DTCPIPSET_SANITIZE=ON -DTCPIPSET_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@if [ ! -x $(BUILD_DIR)/app/tcpipset ]; then \
+	    echo "make run: the main window is not built yet" >&2; exit 1; fi
+	$(BUILD_DIR)/app/tcpipset
+
+demo: build
+	@if [ ! -x $(BUILD_DIR)/app/tcpipset ]; then \
+	    echo "make demo: the main window is not built yet" >&2; exit 1; fi
+	tools/testnet --devices 3 --display -- $(BUILD_DIR)/app/tcpipset
+
+bench: build
+	cmake --build $(BUILD_DIR) --target bench-run
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,0 +1,14 @@
+# Warning and sanitizer flags, given to every target of the project through one
+# interface library rather than directory-wide flags.
+add_library(tcpipset_build_flags INTERFACE)
+target_compile_options(tcpipset_build_flags INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+                       -Wconversion -Wsign-conversion -Wnon-virtual-dtor -Wold-style-cast)
+if(TCPIPSET_WERROR)
+    target_compile_options(tcpipset_build_flags INTERFACE -Werror)
+endif()
+if(TCPIPSET_SANITIZE)
+    set(TCPIPSET_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                                 -fno-omit-frame-pointer)
+    target_compile_options(tcpipset_build_flags INTERFACE ${TCPIPSET_SANITIZER_FLAGS})
+    target_link_options(tcpipset_build_flags INTERFACE ${TCPIPSET_SANITIZER_FLAGS})
+endif()
