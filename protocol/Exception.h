@@ -9,8 +9,14 @@ namespace tcpipset {
 // error report shows.
 class Exception : public std::runtime_error {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    std::string Message() const { return what(); }
+    explicit Exception(const std::string& message)
+        : std::runtime_error(message), message_(message) {}
+    // The whole message, also when the offending text holds a null character, where
+    // what() would stop.
+    std::string Message() const { return message_; }
+
+private:
+    std::string message_;
 };
 
 } // namespace tcpipset

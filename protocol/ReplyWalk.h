@@ -26,6 +26,9 @@ struct ReplyTexts {
     std::string GatewayText;
 };
 
+// A reply whose first byte is 0 is not walked; an empty buffer counts as one.
+bool ReplyIsSkipped(std::span<const std::uint8_t> replyBuffer);
+
 WalkOutcome WalkReplyItems(std::span<const std::uint8_t> replyBuffer, ReplyUse use,
                            ReplyTexts& texts);
 
