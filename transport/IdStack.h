@@ -1,0 +1,83 @@
+#pragma once
+
+#include "transport/IdSocketTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tcpipset {
+
+// One list of sockets for a readiness test; a null pointer stands for a list not given.
+using TIdSocketList = std::vector<TIdStackSocketHandle>;
+
+// Four IPv4 address bytes, first part of the dotted text first (network order).
+using TIdIPv4Bytes = std::array<std::uint8_t, 4>;
+
+// The platform-independent socket stack. Every operation that reaches the platform is
+// virtual, so that a test can put a recording stack in its place. A platform call reports
+// failure as -1 and leaves its Windows Sockets error number for LastError.
+class TIdStack {
+public:
+    TIdStack() = default;
+    virtual ~TIdStack() = default;
+    TIdStack(const TIdStack&) = delete;
+    TIdStack& operator=(const TIdStack&) = delete;
+
+    // The library's start-up call, made once per process when the first stack is created.
+    // Returns 0 on success.
+    virtual std::int32_t StartupLibrary(std::uint16_t version) = 0;
+
+    virtual std::int32_t CloseSocket(TIdStackSocketHandle socket) = 0;
+    // Dotted-quad text of the first IPv4 address of a host name; raises EIdSocketError
+    // (11001 for a name that is not found) through CheckSocketResult.
+    virtual std::string LookupHostByName(const std::string& hostName) = 0;
+    virtual std::uint16_t HostToNetwork16(std::uint16_t value) = 0;
+    virtual std::uint16_t NetworkToHost16(std::uint16_t value) = 0;
+    // Reads one datagram into at most length bytes of buffer (never past its end). The peer
+    // values are written whatever the result; a datagram longer than length fails with
+    // 10040 after the buffer holds its first bytes.
+    virtual std::int32_t ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
+                                     std::int32_t length, std::int32_t flags,
+                                     std::string& peerAddress, std::int32_t& peerPort) = 0;
+    // Rewrites each given list to the sockets that are ready and returns their number, 0 on
+    // time-out, -1 on failure (raising nothing); a list of more than 64 sockets raises
+    // EIdStackSetSizeExceeded.
+    virtual std::int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
+                                       TIdSocketList* errorList, std::int32_t timeoutMs) = 0;
+    // Sends length bytes of buffer (never more than it holds) to a dotted-quad address.
+    virtual std::int32_t SendTo(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
+                                std::int32_t length, std::int32_t flags,
+                                const std::string& dottedQuad, std::int32_t port) = 0;
+    virtual std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
+                                         std::int32_t option, std::span<const std::uint8_t> value,
+                                         std::int32_t length) = 0;
+    virtual TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
+                                            std::int32_t protocol) = 0;
+    virtual std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) = 0;
+    virtual std::string SocketErrorText(std::int32_t number) const;
+    virtual std::int32_t LastError() const = 0;
+    // The local port a socket is bound to, 0 when it has none yet.
+    virtual std::uint16_t LocalPort(TIdStackSocketHandle socket) = 0;
+
+    std::string AddressToText(const TIdIPv4Bytes& address) const;
+    TIdIPv4Bytes TextToAddress(std::string_view dottedQuad) const;
+    void CheckSocketResult(std::int32_t result);
+    TIdStackSocketHandle OpenIPv4Socket(std::int32_t type, std::int32_t protocol);
+    std::string ResolveToDottedQuad(const std::string& host);
+    bool IsDottedQuad(std::string_view text) const;
+
+    std::int32_t LastSocketError() const { return lastSocketError_; }
+
+protected:
+    // The text of one row of the error table, empty for numbers the table lacks.
+    virtual std::string_view ErrorTableText(std::int32_t number) const;
+
+private:
+    std::int32_t lastSocketError_ = 0;
+};
+
+} // namespace tcpipset

@@ -1,0 +1,310 @@
+#include "transport/IdStackPosix.h"
+
+#include "transport/ErrnoMapping.h"
+#include "transport/IdExceptions.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tcpipset {
+
+namespace {
+
+thread_local std::int32_t tLastError = 0;
+
+std::int32_t Fail(std::int32_t winsockError) {
+    tLastError = winsockError;
+    return -1;
+}
+
+std::int32_t FailFromErrno() {
+    return Fail(WinsockErrorFromErrno(errno));
+}
+
+// Lengths beyond the span are cut to it, so no call reads or writes past the caller's
+// bytes; a negative length is an invalid argument.
+std::optional<std::size_t> ClampLength(std::int32_t length, std::size_t available) {
+    if (length < 0) {
+        return std::nullopt;
+    }
+    return std::min(static_cast<std::size_t>(length), available);
+}
+
+struct AddrInfoDeleter {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+
+// Each list becomes a set: a socket given twice is tested and reported once.
+void Deduplicate(TIdSocketList& list) {
+    std::vector<TIdStackSocketHandle> unique;
+    for (const auto socket : list) {
+        if (std::ranges::find(unique, socket) == unique.end()) {
+            unique.push_back(socket);
+        }
+    }
+    list = std::move(unique);
+}
+
+struct PollPlan {
+    std::vector<pollfd> fds;
+    std::size_t IndexOf(TIdStackSocketHandle socket) {
+        const auto it = std::ranges::find(fds, socket, &pollfd::fd);
+        if (it != fds.end()) {
+            return static_cast<std::size_t>(it - fds.begin());
+        }
+        fds.push_back(pollfd{socket, 0, 0});
+        return fds.size() - 1;
+    }
+};
+
+// The readiness conditions of select: a socket with a pending error or a hang-up counts as
+// readable and writable, so the following call reports the error.
+constexpr short ReadEvents = POLLIN;
+constexpr short ReadReady = POLLIN | POLLHUP | POLLERR;
+constexpr short WriteEvents = POLLOUT;
+constexpr short WriteReady = POLLOUT | POLLERR;
+constexpr short ErrorEvents = POLLPRI;
+constexpr short ErrorReady = POLLPRI;
+
+int KeepReady(TIdSocketList* list, short ready, const PollPlan& plan) {
+    if (list == nullptr) {
+        return 0;
+    }
+    std::erase_if(*list, [&](TIdStackSocketHandle socket) {
+        const auto it = std::ranges::find(plan.fds, socket, &pollfd::fd);
+        return (it->revents & ready) == 0;
+    });
+    return static_cast<int>(list->size());
+}
+
+bool TranslateSocketOption(std::int32_t level, std::int32_t option, int& platformLevel,
+                           int& platformOption, std::int32_t& error) {
+    if (level != IdSolSocket) {
+        error = IdErrInvalidArgument;
+        return false;
+    }
+    platformLevel = SOL_SOCKET;
+    switch (option) {
+    case IdSoBroadcast:
+        platformOption = SO_BROADCAST;
+        return true;
+    case IdSoReuseAddr:
+        platformOption = SO_REUSEADDR;
+        return true;
+    case IdSoSndBuf:
+        platformOption = SO_SNDBUF;
+        return true;
+    case IdSoRcvBuf:
+        platformOption = SO_RCVBUF;
+        return true;
+    default:
+        error = IdErrBadProtocolOption;
+        return false;
+    }
+}
+
+} // namespace
+
+std::int32_t TIdStackPosix::StartupLibrary(std::uint16_t /*version*/) {
+    // The socket interface is part of the C library: there is nothing to start.
+    return 0;
+}
+
+std::int32_t TIdStackPosix::CloseSocket(TIdStackSocketHandle socket) {
+    return ::close(socket) == 0 ? 0 : FailFromErrno();
+}
+
+std::string TIdStackPosix::LookupHostByName(const std::string& hostName) {
+    // A name with a NUL in it would be looked up as its first piece only.
+    if (hostName.find('\0') != std::string::npos) {
+        CheckSocketResult(Fail(IdErrHostNotFound));
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int status = ::getaddrinfo(hostName.c_str(), nullptr, &hints, &found);
+    const int savedErrno = errno;
+    const std::unique_ptr<addrinfo, AddrInfoDeleter> list(found);
+    if (status != 0 || list == nullptr || list->ai_addr == nullptr) {
+        CheckSocketResult(Fail(WinsockErrorFromLookup(status, savedErrno)));
+    }
+    sockaddr_in address{};
+    std::memcpy(&address, list->ai_addr, std::min(sizeof address, std::size_t{list->ai_addrlen}));
+    TIdIPv4Bytes bytes{};
+    std::memcpy(bytes.data(), &address.sin_addr, bytes.size());
+    return AddressToText(bytes);
+}
+
+std::uint16_t TIdStackPosix::HostToNetwork16(std::uint16_t value) {
+    return htons(value);
+}
+
+std::uint16_t TIdStackPosix::NetworkToHost16(std::uint16_t value) {
+    return ntohs(value);
+}
+
+std::int32_t TIdStackPosix::ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
+                                        std::int32_t length, std::int32_t flags,
+                                        std::string& peerAddress, std::int32_t& peerPort) {
+    sockaddr_in from{};
+    const auto usable = ClampLength(length, buffer.size());
+    ssize_t received = -1;
+    int savedErrno = EINVAL;
+    msghdr message{};
+    if (usable) {
+        iovec piece{buffer.data(), *usable};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &piece;
+        message.msg_iovlen = 1;
+        received = ::recvmsg(socket, &message, flags);
+        savedErrno = errno;
+    }
+
+    TIdIPv4Bytes peer{};
+    std::memcpy(peer.data(), &from.sin_addr, peer.size());
+    peerAddress = AddressToText(peer);
+    peerPort = NetworkToHost16(from.sin_port);
+
+    if (received < 0) {
+        return Fail(WinsockErrorFromErrno(savedErrno));
+    }
+    // The platform cuts a long datagram silently; the caller must see it as 10040.
+    if ((message.msg_flags & MSG_TRUNC) != 0) {
+        return Fail(IdErrMessageTooLong);
+    }
+    return static_cast<std::int32_t>(received);
+}
+
+std::int32_t TIdStackPosix::SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
+                                          TIdSocketList* errorList, std::int32_t timeoutMs) {
+    for (TIdSocketList* list : {readList, writeList, errorList}) {
+        if (list != nullptr && list->size() > IdMaxSocketSetSize) {
+            throw EIdStackSetSizeExceeded();
+        }
+    }
+    PollPlan plan;
+    const auto addEvents = [&plan](TIdSocketList* list, short events) {
+        if (list == nullptr) {
+            return true;
+        }
+        Deduplicate(*list);
+        for (const auto socket : *list) {
+            if (socket < 0) {
+                return false;
+            }
+            plan.fds[plan.IndexOf(socket)].events |= events;
+        }
+        return true;
+    };
+    if (!addEvents(readList, ReadEvents) || !addEvents(writeList, WriteEvents) ||
+        !addEvents(errorList, ErrorEvents)) {
+        return Fail(IdErrBadFile);
+    }
+    if (timeoutMs < 0 && timeoutMs != IdTimeoutInfinite) {
+        return Fail(IdErrInvalidArgument);
+    }
+
+    const int ready =
+        ::poll(plan.fds.data(), plan.fds.size(), timeoutMs == IdTimeoutInfinite ? -1 : timeoutMs);
+    if (ready < 0) {
+        return FailFromErrno();
+    }
+    if (std::ranges::any_of(plan.fds,
+                            [](const pollfd& p) { return (p.revents & POLLNVAL) != 0; })) {
+        return Fail(IdErrBadFile);
+    }
+    return KeepReady(readList, ReadReady, plan) + KeepReady(writeList, WriteReady, plan) +
+           KeepReady(errorList, ErrorReady, plan);
+}
+
+std::int32_t TIdStackPosix::SendTo(TIdStackSocketHandle socket,
+                                   std::span<const std::uint8_t> buffer, std::int32_t length,
+                                   std::int32_t flags, const std::string& dottedQuad,
+                                   std::int32_t port) {
+    const auto usable = ClampLength(length, buffer.size());
+    if (!usable) {
+        return Fail(IdErrInvalidArgument);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = HostToNetwork16(static_cast<std::uint16_t>(port));
+    const TIdIPv4Bytes address = TextToAddress(dottedQuad);
+    std::memcpy(&to.sin_addr, address.data(), address.size());
+    const ssize_t sent = ::sendto(socket, buffer.data(), *usable, flags | MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (sent < 0) {
+        return FailFromErrno();
+    }
+    return static_cast<std::int32_t>(sent);
+}
+
+std::int32_t TIdStackPosix::SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
+                                            std::int32_t option,
+                                            std::span<const std::uint8_t> value,
+                                            std::int32_t length) {
+    int platformLevel = 0;
+    int platformOption = 0;
+    std::int32_t error = 0;
+    if (!TranslateSocketOption(level, option, platformLevel, platformOption, error)) {
+        return Fail(error);
+    }
+    const auto usable = ClampLength(length, value.size());
+    if (!usable) {
+        return Fail(IdErrInvalidArgument);
+    }
+    if (::setsockopt(socket, platformLevel, platformOption, value.data(),
+                     static_cast<socklen_t>(*usable)) != 0) {
+        return FailFromErrno();
+    }
+    return 0;
+}
+
+TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t type,
+                                               std::int32_t protocol) {
+    // Family and type numbers agree between Windows Sockets and this platform.
+    const int socket = ::socket(family, type | SOCK_CLOEXEC, protocol);
+    if (socket < 0) {
+        Fail(WinsockErrorFromErrno(errno));
+        return IdInvalidSocket;
+    }
+    return socket;
+}
+
+std::int32_t TIdStackPosix::ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) {
+    return ::shutdown(socket, how) == 0 ? 0 : FailFromErrno();
+}
+
+std::int32_t TIdStackPosix::LastError() const {
+    return tLastError;
+}
+
+std::uint16_t TIdStackPosix::LocalPort(TIdStackSocketHandle socket) {
+    sockaddr_in local{};
+    socklen_t size = sizeof local;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0 ||
+        local.sin_family != AF_INET) {
+        return 0;
+    }
+    return NetworkToHost16(local.sin_port);
+}
+
+std::string_view TIdStackPosix::ErrorTableText(std::int32_t number) const {
+    if (number == IdErrHostNotFound) {
+        return "Host not found.";
+    }
+    return TIdStack::ErrorTableText(number);
+}
+
+} // namespace tcpipset
