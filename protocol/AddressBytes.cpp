@@ -21,7 +21,7 @@ std::string_view CutAtDot(std::string_view& rest) {
 
 } // namespace
 
-std::array<std::uint8_t, 4> AddressTextToBytes(std::string_view text) {
+std::array<std::int32_t, 4> AddressTextToValues(std::string_view text) {
     std::array<std::string_view, 4> parts;
     std::string_view rest = text;
     parts[0] = CutAtDot(rest);
@@ -29,10 +29,18 @@ std::array<std::uint8_t, 4> AddressTextToBytes(std::string_view text) {
     parts[2] = CutAtDot(rest);
     parts[3] = rest;
 
-    std::array<std::uint8_t, 4> bytes{};
+    std::array<std::int32_t, 4> values{};
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        const auto value = static_cast<std::uint32_t>(ParseInteger(parts[i]));
-        bytes[i] = static_cast<std::uint8_t>(value & 0xFFu);
+        values[i] = ParseInteger(parts[i]);
+    }
+    return values;
+}
+
+std::array<std::uint8_t, 4> AddressTextToBytes(std::string_view text) {
+    const auto values = AddressTextToValues(text);
+    std::array<std::uint8_t, 4> bytes{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(values[i]) & 0xFFu);
     }
     return bytes;
 }

@@ -19,6 +19,9 @@ inline constexpr std::uint8_t ItemEnd = 255;
 inline constexpr char QueryCommand = 'J';
 inline constexpr char SetCommand = 'I';
 
+// The four parts of a dotted text, each converted strictly, in the order they stand.
+std::array<std::int32_t, 4> AddressTextToValues(std::string_view text);
+
 // Four bytes of a dotted text, each part converted strictly and kept modulo 256.
 std::array<std::uint8_t, 4> AddressTextToBytes(std::string_view text);
 
