@@ -36,6 +36,9 @@ std::uint8_t ByteValue(const std::string& name, const std::string& value) {
 
 std::vector<ItemKind> OrderValue(const std::string& value) {
     std::vector<ItemKind> order;
+    if (value == "none") {
+        return order;
+    }
     std::size_t start = 0;
     while (start <= value.size()) {
         const std::size_t comma = std::min(value.find(',', start), value.size());
@@ -46,7 +49,7 @@ std::vector<ItemKind> OrderValue(const std::string& value) {
             order.push_back(ItemKind::Gateway);
         } else if (item == "mac") {
             order.push_back(ItemKind::Mac);
-        } else if (!(item.empty() && value.empty())) {
+        } else {
             throw SimError("fault order: '" + item + "' is not mask, gateway or mac");
         }
         start = comma + 1;
@@ -175,7 +178,7 @@ const char* FaultHelp() {
            "  zero-first        first header byte 0\n"
            "  first-item=T      an item of type T before all others (255: the end marker)\n"
            "  extra-item=T      an item of type T after the first item\n"
-           "  order=LIST        items in this order (mask,gateway,mac; repeats allowed)\n"
+           "  order=LIST        items in this order (mask,gateway,mac; repeats allowed; none)\n"
            "  gateway-first     order=gateway,mask,mac\n"
            "  mac-first         order=mac,mask,gateway\n"
            "  big-length        length byte 250 in the last item\n"

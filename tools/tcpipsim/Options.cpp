@@ -90,6 +90,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
             generated.gateway = AddressValue(name, next());
         } else if (name == "--faults") {
             for (auto& word : Words(next())) {
+                // Checked now, so that a bad word is refused even without --count.
+                FaultList().Add(word);
                 generated.faults.push_back(std::move(word));
             }
         } else if (name == "--bind") {
