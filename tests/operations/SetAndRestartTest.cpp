@@ -1,0 +1,264 @@
+#include "protocol/ParseInteger.h"
+#include "tests/operations/OperationsFixture.h"
+#include "ui/operations/Messages.h"
+
+#include <chrono>
+
+namespace tcpipset::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string Confirm = std::string("confirm:") + messages::ConfirmSet;
+std::string Error(const char* text) {
+    return std::string("error:") + text;
+}
+
+class SetTest : public OperationsTest {
+protected:
+    void SetUp() override { SelectedDevice(); }
+    void SelectedDevice() {
+        StartDevice([this](const Datagram& request) { return Answer(request); });
+        SelectLine("0200000A1B2C");
+        operations.Memo1DblClick();
+        view.events.clear();
+        queries = device->Requests().size();
+    }
+    std::vector<ScriptedReply> Answer(const Datagram& request) {
+        if (request.size() > 10 && request[9] == 'I') {
+            return setReplies;
+        }
+        return {};
+    }
+    std::vector<Datagram> SentAfterSelection() const {
+        auto all = device->Requests();
+        return {all.begin() + static_cast<std::ptrdiff_t>(queries), all.end()};
+    }
+    std::vector<ScriptedReply> setReplies;
+    std::size_t queries = 0;
+};
+
+TEST_F(SetTest, EmptyFieldIsReportedBeforeAnyConfirmation) {
+    view.SetFields("10.0.0.5", "255.0.0.0", "");
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events, ElementsAre(Error(messages::SetFieldEmpty)));
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+}
+
+TEST_F(SetTest, CancelSendsNothingAndShowsNothingFurther) {
+    view.SetFields("10.0.0.5", "255.0.0.0", "10.0.0.1");
+    view.answers.push_back(DialogResult::Cancel);
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events, ElementsAre(Confirm));
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+}
+
+struct RefusedCase {
+    const char* name;
+    Fields fields;
+};
+class RefusedSet : public SetTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedSet, IsReportedAndNothingIsSent) {
+    const auto& f = GetParam().fields;
+    view.SetFields(f.ip, f.mask, f.gateway);
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events, ElementsAre(Confirm, Error(messages::InvalidAddress)));
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+    EXPECT_EQ(Shown(view), f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, RefusedSet,
+    ::testing::Values(RefusedCase{"IpAddress", {"127.0.0.1", "255.0.0.0", "10.0.0.1"}},
+                      RefusedCase{"SubnetMask", {"10.0.0.5", "256.0.0.0", "10.0.0.1"}},
+                      RefusedCase{"Gateway", {"10.0.0.5", "255.0.0.0", "10.0.0.255"}}),
+    CaseName());
+
+TEST_F(SetTest, ConversionErrorEscapesBeforeAnythingIsSent) {
+    view.SetFields("10.0.0.5", "255.0.0.0", "1.1.1.");
+    EXPECT_THROW(operations.SetTcpIpAddress(), EConvertError);
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+    EXPECT_EQ(view.Cursor(), crDefault);
+}
+
+TEST_F(SetTest, SendsTheSetRequestWithTheSelectedDevice) {
+    view.SetFields("192.168.1.20", "255.255.255.000", "0.0.0.0");
+    operations.SetTcpIpAddress();
+    const auto sent = SentAfterSelection();
+    ASSERT_EQ(sent.size(), 1U);
+    const Datagram expected{'P', 'T', 'N', '0', 'A', '1', 'B', '2', 'C', 'I', '1', '9',
+                            '2', '.', '1', '6', '8', '.', '1', '.', '2', '0', 1,   4,
+                            255, 255, 255, 0,   2,   4,   0,   0,   0,   0,   0xFF};
+    EXPECT_EQ(sent[0], expected);
+}
+
+TEST_F(SetTest, TimeOutEmptiesAllThreeFields) {
+    view.SetFields("10.0.0.5", "255.0.0.0", "10.0.0.1");
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events,
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
+    EXPECT_EQ(Shown(view), (Fields{"", "", ""}));
+}
+
+// On loopback every reply comes from a 127 address, which the address rules refuse as
+// an IP address, so a set can't be confirmed here: the reply's values are shown and the
+// operator is told that the device did not take the entered ones.
+struct ReplyCase {
+    const char* name;
+    Fields entered;
+    std::vector<ScriptedReply> replies;
+    Fields shown;
+};
+class SetReplies : public SetTest, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(SetReplies, AreShownAndReportedAsNotUpdated) {
+    setReplies = GetParam().replies;
+    const auto& f = GetParam().entered;
+    view.SetFields(f.ip, f.mask, f.gateway);
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events,
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::NotUpdated)));
+    EXPECT_EQ(Shown(view), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, SetReplies,
+    ::testing::Values(ReplyCase{"FromTheOldAddress",
+                                {"192.168.1.20", "255.255.255.0", "192.168.1.1"},
+                                {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))}},
+                                {"127.0.0.1", "255.255.255.0", "192.168.1.1"}},
+                      ReplyCase{
+                          "MaskWithLeadingZerosNeverComparesEqual",
+                          {"192.168.1.20", "255.255.255.000", "192.168.1.1"},
+                          {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C)), 0ms, "127.0.0.20"}},
+                          {"127.0.0.20", "255.255.255.0", "192.168.1.1"}},
+                      ReplyCase{"FirstByteZeroKeepsTheEnteredTexts",
+                                {"192.168.1.20", "255.255.255.0", "192.168.1.1"},
+                                {{[] {
+                                    auto r = DeviceReply(Mask24, Gateway1921681, Mac(1));
+                                    r[0] = 0;
+                                    return r;
+                                }()}},
+                                {"192.168.1.20", "255.255.255.0", "192.168.1.1"}},
+                      ReplyCase{"EmptyDatagramKeepsTheEnteredTexts",
+                                {"192.168.1.20", "255.255.255.0", "192.168.1.1"},
+                                {{Datagram{}}},
+                                {"192.168.1.20", "255.255.255.0", "192.168.1.1"}}),
+    CaseName());
+
+TEST_F(SetTest, AbortingReplyEndsSilentlyWithTheEnteredTexts) {
+    setReplies = {{ReplyWithItems({2, 4, 1, 1, 1, 1, 0xFF})}};
+    view.SetFields("192.168.1.20", "255.255.255.0", "192.168.1.1");
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events, ElementsAre(Confirm, "cursor:wait", "cursor:default"));
+    EXPECT_EQ(Shown(view), (Fields{"192.168.1.20", "255.255.255.0", "192.168.1.1"}));
+}
+
+// A second reply to an earlier set, still queued, must not confirm this one.
+TEST_F(SetTest, StaleReplyIsDiscardedBeforeTheRequest) {
+    view.SetFields("192.168.1.20", "255.255.255.0", "192.168.1.1");
+    device->SendUnasked(DeviceReply(Mask24, Gateway1921681, Mac(0x2C)));
+    std::this_thread::sleep_for(50ms);
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events,
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
+}
+
+class RestartTest : public SetTest {};
+
+const std::string ConfirmRestart =
+    std::string("confirm:192.168.0.10") + messages::ConfirmRestartSuffix;
+
+TEST_F(RestartTest, ConfirmationNamesTheAddressWithTwoSpaces) {
+    view.SetFields("192.168.0.10", "255.255.255.0", "192.168.0.1");
+    view.answers.push_back(DialogResult::Cancel);
+    operations.RestartDevice();
+    EXPECT_THAT(
+        view.events,
+        ElementsAre("confirm:192.168.0.10  IPアドレスのプリントサーバーをリセットしますか。"));
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+    EXPECT_EQ(Shown(view), (Fields{"192.168.0.10", "255.255.255.0", "192.168.0.1"}));
+}
+
+TEST_F(RestartTest, EmptyFieldHasItsOwnText) {
+    view.SetFields("", "255.255.255.0", "192.168.0.1");
+    operations.RestartDevice();
+    EXPECT_THAT(view.events, ElementsAre(Error(messages::RestartFieldEmpty)));
+}
+
+TEST_F(RestartTest, EndsSilentlyWithEmptyFieldsAfterTheAnswersStop) {
+    setReplies = {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
+                  {DeviceReply(Mask24, Gateway1921681, Mac(0x2C)), 50ms}};
+    view.SetFields("192.168.0.10", "255.255.255.0", "192.168.0.1");
+    operations.RestartDevice();
+    EXPECT_THAT(view.events, ElementsAre(ConfirmRestart, "cursor:wait", "cursor:default"));
+    EXPECT_EQ(Shown(view), (Fields{"", "", ""}));
+    const auto sent = SentAfterSelection();
+    ASSERT_EQ(sent.size(), 1U);
+    EXPECT_EQ(sent[0].size(), 26U + 12U);
+}
+
+struct GatewayCase {
+    const char* name;
+    std::string gateway;
+    bool sent;
+    std::vector<std::uint8_t> gatewayBytes;
+};
+class RestartGateway : public RestartTest, public ::testing::WithParamInterface<GatewayCase> {};
+
+// A part above 255 would be stored on the device as another address, so it is refused;
+// a gateway that the host rules alone reject is still sent as it stands.
+TEST_P(RestartGateway, IsSentOnlyWhenEveryPartFitsAByte) {
+    view.SetFields("192.168.0.10", "255.255.255.0", GetParam().gateway);
+    operations.RestartDevice();
+    const auto sent = SentAfterSelection();
+    if (!GetParam().sent) {
+        EXPECT_THAT(view.events, ElementsAre(ConfirmRestart, Error(messages::InvalidAddress)));
+        EXPECT_THAT(sent, IsEmpty());
+        return;
+    }
+    ASSERT_EQ(sent.size(), 1U);
+    const Datagram& request = sent[0];
+    EXPECT_EQ(Datagram(request.begin() + 28, request.begin() + 34),
+              (Datagram{2, 4, GetParam().gatewayBytes[0], GetParam().gatewayBytes[1],
+                        GetParam().gatewayBytes[2], GetParam().gatewayBytes[3]}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Gateways, RestartGateway,
+                         ::testing::Values(GatewayCase{"PartAbove255", "300.1.1.1", false, {}},
+                                           GatewayCase{"NegativePart", "1.-1.1.1", false, {}},
+                                           GatewayCase{"HostRulesRejectButSent",
+                                                       "192.168.1.255",
+                                                       true,
+                                                       {192, 168, 1, 255}},
+                                           GatewayCase{"AllZero", "0.0.0.0", true, {0, 0, 0, 0}}),
+                         CaseName());
+
+TEST_F(RestartTest, MalformedGatewayEndsWithTheConversionError) {
+    view.SetFields("192.168.0.10", "255.255.255.0", "192.168.1");
+    EXPECT_THROW(operations.RestartDevice(), EConvertError);
+    EXPECT_THAT(SentAfterSelection(), IsEmpty());
+}
+
+// An operation started while another waits is ignored, so two never share the endpoint.
+TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
+    StartDevice([this](const Datagram&) -> std::vector<ScriptedReply> { return {}; });
+    view.SetFields("192.168.1.20", "255.255.255.0", "192.168.1.1");
+    bool nestedRan = false;
+    view.onConfirmation = [&] {
+        // Runs inside SetTcpIpAddress, as a press handled during its wait would.
+        operations.RestartDevice();
+        operations.Memo1DblClick();
+        nestedRan = true;
+    };
+    operations.SetTcpIpAddress();
+    EXPECT_TRUE(nestedRan);
+    EXPECT_EQ(device->Requests().size(), 1U);
+    EXPECT_FALSE(operations.Busy());
+}
+
+} // namespace
+} // namespace tcpipset::testing

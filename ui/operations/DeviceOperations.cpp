@@ -1,0 +1,250 @@
+#include "ui/operations/DeviceOperations.h"
+
+#include "protocol/AddressValidation.h"
+#include "protocol/ReplyWalk.h"
+#include "protocol/Requests.h"
+#include "transport/IdUDPClient.h"
+#include "ui/operations/Messages.h"
+#include "ui/operations/ReplyReceiver.h"
+#include "ui/operations/WaitCursor.h"
+
+#include <algorithm>
+
+namespace tcpipset {
+
+namespace {
+
+// Marks an operation as running for its whole extent, so that a double click or a
+// button press handled during one of its waits does not start a second one on the
+// same endpoint.
+class BusyScope {
+public:
+    explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+    ~BusyScope() { busy_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& busy_;
+};
+
+std::string AsText(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+int CharacterCount(const std::string& utf8) {
+    return static_cast<int>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+    }));
+}
+
+constexpr AddressField AllFields[] = {AddressField::Edit1, AddressField::Edit2,
+                                      AddressField::Edit3};
+
+// Each part of the gateway is stored as one byte, so a part above 255 would reach the
+// device as another address; the host rules are not applied, since a device may hold a
+// gateway that they reject.
+bool GatewayPartsFitBytes(const std::string& gatewayText) {
+    const auto values = AddressTextToValues(gatewayText);
+    return std::all_of(values.begin(), values.end(),
+                       [](std::int32_t value) { return value >= 0 && value <= 255; });
+}
+
+} // namespace
+
+void DeviceOperations::FormCreate() {
+    client_.SetBroadcastEnabled(true);
+    DiscoverDevices();
+}
+
+void DeviceOperations::DiscoverDevices() {
+    if (busy_) {
+        return;
+    }
+    BusyScope busy(busy_);
+    ReplyReceiver receiver(client_, DiscoveryReplyBufferSize,
+                           static_cast<std::int32_t>(DiscoveryBytesPerReceive));
+    WaitCursor cursor(view_);
+    view_.ClearMacList();
+    client_.DiscardPendingDatagrams();
+    client_.SendText(AsText(BuildDiscoveryRequest()));
+    ReplyTexts texts;
+    do {
+        receiver.Receive();
+        if (receiver.HoldsReply()) {
+            if (WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, texts) ==
+                WalkOutcome::Abort) {
+                return;
+            }
+            if (!texts.MacText.empty()) {
+                view_.AppendMacLine(texts.MacText);
+                view_.NoteListedAddress(receiver.PeerAddress());
+            }
+            texts.MacText.clear();
+        }
+    } while (receiver.Count() != 0);
+}
+
+void DeviceOperations::Memo1DblClick() {
+    if (busy_) {
+        return;
+    }
+    BusyScope busy(busy_);
+    const int line = view_.LineOfSelection();
+    view_.SetSelectionStart(view_.LineIndex(line));
+    view_.SetSelectionLength(CharacterCount(view_.LineText(line)));
+    if (view_.SelectedText().empty()) {
+        view_.ShowNotice(messages::NoMacSelected);
+        return;
+    }
+    for (const auto field : AllFields) {
+        view_.SetFieldReadOnly(field, false);
+    }
+    selectedDeviceMac_ = view_.LineText(view_.LineOfSelection());
+    RunQuery();
+}
+
+void DeviceOperations::QuerySelectedDevice() {
+    if (busy_) {
+        return;
+    }
+    BusyScope busy(busy_);
+    RunQuery();
+}
+
+void DeviceOperations::RunQuery() {
+    for (const auto field : AllFields) {
+        view_.SetFieldText(field, "");
+    }
+    const Bytes request = BuildQueryRequest(selectedDeviceMac_);
+    client_.SetBroadcastEnabled(true);
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
+                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    WaitCursor cursor(view_);
+    client_.DiscardPendingDatagrams();
+    client_.SendText(AsText(request));
+    ReplyTexts texts;
+    do {
+        receiver.Receive();
+        if (receiver.HoldsReply()) {
+            const std::string replyAddress = receiver.PeerAddress();
+            texts.MaskText.clear();
+            texts.GatewayText.clear();
+            if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
+                WalkOutcome::Abort) {
+                return;
+            }
+            ShowReplyValues(replyAddress, texts);
+        }
+    } while (receiver.Count() != 0);
+}
+
+void DeviceOperations::ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts) {
+    view_.SetFieldText(AddressField::Edit1, replyAddress);
+    view_.SetFieldText(AddressField::Edit2, FinishAddressText(texts.MaskText));
+    view_.SetFieldText(AddressField::Edit3, FinishAddressText(texts.GatewayText));
+}
+
+bool DeviceOperations::AnyFieldEmpty() const {
+    return std::any_of(std::begin(AllFields), std::end(AllFields),
+                       [this](AddressField field) { return view_.FieldText(field).empty(); });
+}
+
+void DeviceOperations::SetTcpIpAddress() {
+    if (busy_) {
+        return;
+    }
+    BusyScope busy(busy_);
+    ReplyTexts texts;
+    if (AnyFieldEmpty()) {
+        view_.ShowError(messages::SetFieldEmpty);
+        return;
+    }
+    if (view_.ShowConfirmation(messages::ConfirmSet) == DialogResult::Cancel) {
+        return;
+    }
+    const std::string ip = view_.FieldText(AddressField::Edit1);
+    const std::string mask = view_.FieldText(AddressField::Edit2);
+    const std::string gateway = view_.FieldText(AddressField::Edit3);
+    if (!ValidateAddress(ip, AddressKind::IpAddress) ||
+        !ValidateAddress(mask, AddressKind::SubnetMask) ||
+        !ValidateAddress(gateway, AddressKind::GatewayAddress)) {
+        view_.ShowError(messages::InvalidAddress);
+        return;
+    }
+    const Bytes request = BuildSetRequest(selectedDeviceMac_, ip, mask, gateway);
+    client_.SetBroadcastEnabled(true);
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
+                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    std::string replyAddress;
+    {
+        WaitCursor cursor(view_);
+        client_.DiscardPendingDatagrams();
+        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+        receiver.Receive();
+        if (receiver.HoldsReply()) {
+            replyAddress = receiver.PeerAddress();
+            if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
+                WalkOutcome::Abort) {
+                return;
+            }
+            ShowReplyValues(replyAddress, texts);
+        }
+    }
+    if (receiver.PeerAddress().empty()) {
+        view_.ShowError(messages::Timeout);
+        for (const auto field : AllFields) {
+            view_.SetFieldText(field, "");
+        }
+        return;
+    }
+    // A reply confirms the new address only when it comes from that address.
+    const bool updated = ip == replyAddress && mask == FinishAddressText(texts.MaskText) &&
+                         gateway == FinishAddressText(texts.GatewayText);
+    if (updated) {
+        view_.ShowNotice(messages::Updated);
+    } else {
+        view_.ShowError(messages::NotUpdated);
+    }
+}
+
+void DeviceOperations::RestartDevice() {
+    if (busy_) {
+        return;
+    }
+    BusyScope busy(busy_);
+    if (AnyFieldEmpty()) {
+        view_.ShowError(messages::RestartFieldEmpty);
+        return;
+    }
+    const std::string ip = view_.FieldText(AddressField::Edit1);
+    const std::string mask = view_.FieldText(AddressField::Edit2);
+    const std::string gateway = view_.FieldText(AddressField::Edit3);
+    if (view_.ShowConfirmation(ip + messages::ConfirmRestartSuffix) == DialogResult::Cancel) {
+        return;
+    }
+    if (!ValidateAddress(ip, AddressKind::IpAddress) ||
+        !ValidateAddress(mask, AddressKind::SubnetMask) || !GatewayPartsFitBytes(gateway)) {
+        view_.ShowError(messages::InvalidAddress);
+        return;
+    }
+    const Bytes request = BuildRestartRequest(selectedDeviceMac_, ip, mask, gateway);
+    client_.SetBroadcastEnabled(true);
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
+                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    {
+        WaitCursor cursor(view_);
+        client_.DiscardPendingDatagrams();
+        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+    }
+    for (const auto field : AllFields) {
+        view_.SetFieldText(field, "");
+    }
+    // Whatever the device answers is dropped unread, until it stays silent for one
+    // receive time-out.
+    do {
+        receiver.Receive();
+    } while (receiver.Count() != 0);
+}
+
+} // namespace tcpipset

@@ -1,0 +1,18 @@
+#pragma once
+
+// The fixed texts that the operations show to the operator.
+namespace tcpipset::messages {
+
+inline constexpr const char* NoMacSelected = "Mac アドレスが選択されていません。";
+inline constexpr const char* SetFieldEmpty = "設定するTCP/IPアドレスが指定されていません。";
+inline constexpr const char* ConfirmSet = "TCP/IPアドレスを変更しますか。";
+inline constexpr const char* InvalidAddress = "不正なアドレスが設定されています。";
+inline constexpr const char* Timeout = "タイムアウトが発生しました。";
+inline constexpr const char* Updated = "TCP/IPアドレスは更新されました。";
+inline constexpr const char* NotUpdated = "TCP/IPアドレスは更新されませんでした。";
+inline constexpr const char* RestartFieldEmpty = "TCP/IPアドレスが指定されていません。";
+// Follows the IP address text directly; it begins with two spaces.
+inline constexpr const char* ConfirmRestartSuffix =
+    "  IPアドレスのプリントサーバーをリセットしますか。";
+
+} // namespace tcpipset::messages

@@ -1,0 +1,30 @@
+#include "ui/operations/ReplyReceiver.h"
+
+#include "transport/IdExceptions.h"
+#include "transport/IdUDPClient.h"
+
+#include <algorithm>
+
+namespace tcpipset {
+
+namespace {
+constexpr std::int32_t MessageTooLong = 10040;
+}
+
+ReplyReceiver::ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize,
+                             std::int32_t bytesPerReceive)
+    : client_(client), buffer_(bufferSize, 0), bytesPerReceive_(bytesPerReceive) {}
+
+void ReplyReceiver::Receive() {
+    std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
+    std::int32_t peerPort = 0;
+    try {
+        count_ = client_.ReceiveDatagram(buffer_, bytesPerReceive_, peerAddress_, peerPort, -1);
+    } catch (const EIdSocketError& error) {
+        if (error.SocketErrorCode() != MessageTooLong) {
+            throw;
+        }
+    }
+}
+
+} // namespace tcpipset

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "protocol/ReplyWalk.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tcpipset {
+
+class TIdUDPClient;
+
+// One operation's reply buffer and the receives into it. The buffer is zeroed before
+// every receive, so every byte past a received datagram reads as 0.
+class ReplyReceiver {
+public:
+    ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize, std::int32_t bytesPerReceive);
+
+    // One receive with the endpoint's own time-out. A datagram longer than the bytes taken
+    // per receive is read from its first bytes like any other reply; the count then keeps
+    // its earlier value. Every other failure escapes.
+    void Receive();
+
+    // Bytes of the last receive that returned normally; 0 after a time-out.
+    std::int32_t Count() const { return count_; }
+    // The sender of the last datagram; empty when nothing arrived in time.
+    const std::string& PeerAddress() const { return peerAddress_; }
+    // A reply whose first byte is 0 (or no reply at all) is not read further.
+    bool HoldsReply() const { return !ReplyIsSkipped(buffer_); }
+    std::span<const std::uint8_t> Buffer() const { return buffer_; }
+
+private:
+    TIdUDPClient& client_;
+    std::vector<std::uint8_t> buffer_;
+    std::int32_t bytesPerReceive_;
+    std::int32_t count_ = 0;
+    std::string peerAddress_;
+};
+
+} // namespace tcpipset
