@@ -67,9 +67,6 @@ std::string ScriptedView::SelectedText() const {
 
 DialogResult ScriptedView::ShowConfirmation(const std::string& text) {
     events.push_back("confirm:" + text);
-    if (onConfirmation) {
-        onConfirmation();
-    }
     if (answers.empty()) {
         return DialogResult::Yes;
     }

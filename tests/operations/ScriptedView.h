@@ -3,7 +3,6 @@
 #include "ui/operations/MainView.h"
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,9 +54,8 @@ public:
     const std::string& ListText() const { return text_; }
     std::vector<std::string> ListLines() const; // the list's lines as added, no wrapping
     int Cursor() const { return cursor_; }
-    std::deque<DialogResult> answers;     // for ShowConfirmation; Yes when empty
-    std::function<void()> onConfirmation; // runs inside ShowConfirmation, as a nested event would
-    std::vector<std::string> events;      // dialogs ("confirm:", "error:", "notice:") and cursor
+    std::deque<DialogResult> answers; // for ShowConfirmation; Yes when empty
+    std::vector<std::string> events;  // dialogs ("confirm:", "error:", "notice:") and cursor
 
 private:
     struct DisplayLine {

@@ -1,5 +1,7 @@
 #include "protocol/ParseInteger.h"
 #include "tests/operations/OperationsFixture.h"
+#include "transport/IdAntiFreeze.h"
+#include "transport/MainThread.h"
 #include "ui/operations/Messages.h"
 
 #include <chrono>
@@ -243,20 +245,36 @@ TEST_F(RestartTest, MalformedGatewayEndsWithTheConversionError) {
     EXPECT_THAT(SentAfterSelection(), IsEmpty());
 }
 
+// Presses that the pump delivers while an operation waits.
+class PressesDuringWait : public PumpDispatcher {
+public:
+    explicit PressesDuringWait(DeviceOperations& operations) : operations_(operations) {}
+    void ProcessAllPendingEvents() override {
+        ++pumps;
+        operations_.RestartDevice();
+        operations_.SetTcpIpAddress();
+        operations_.Memo1DblClick();
+        operations_.QuerySelectedDevice();
+    }
+    void HandleOnePendingEvent() override { ProcessAllPendingEvents(); }
+    int pumps = 0;
+
+private:
+    DeviceOperations& operations_;
+};
+
 // An operation started while another waits is ignored, so two never share the endpoint.
 TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
-    StartDevice([this](const Datagram&) -> std::vector<ScriptedReply> { return {}; });
+    RecordMainThread();
+    PressesDuringWait presses(operations);
+    TIdAntiFreeze pump(presses);
+    pump.SetIdleTimeOut(50);
     view.SetFields("192.168.1.20", "255.255.255.0", "192.168.1.1");
-    bool nestedRan = false;
-    view.onConfirmation = [&] {
-        // Runs inside SetTcpIpAddress, as a press handled during its wait would.
-        operations.RestartDevice();
-        operations.Memo1DblClick();
-        nestedRan = true;
-    };
     operations.SetTcpIpAddress();
-    EXPECT_TRUE(nestedRan);
-    EXPECT_EQ(device->Requests().size(), 1U);
+    EXPECT_GT(presses.pumps, 0);
+    EXPECT_THAT(SentAfterSelection(), ::testing::SizeIs(1));
+    EXPECT_THAT(view.events,
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
     EXPECT_FALSE(operations.Busy());
 }
 
