@@ -1,0 +1,28 @@
+#include "app/TApplication.h"
+#include "transport/MainThread.h"
+#include "ui/window/Application.h"
+#include "ui/window/ErrorReport.h"
+#include "ui/window/TfrmMain.h"
+
+int main(int argc, char* argv[]) {
+    tcpipset::RecordMainThread();
+    // The window and its fonts keep their pixel sizes whatever the screen's resolution.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+
+    tcpipset::TApplication application(argc, argv);
+    tcpipset::SetUpApplication();
+
+    int result = 0;
+    try {
+        // Destroyed only after the loop has ended, so never while a wait is on the stack.
+        tcpipset::TfrmMain frmMain;
+        tcpipset::RunReported([&frmMain] { frmMain.FormCreate(); });
+        frmMain.show();
+        result = tcpipset::TApplication::exec();
+    } catch (...) {
+        // The window itself could not be created (no socket stack, say).
+        tcpipset::ShowErrorReport(std::current_exception());
+        result = 1;
+    }
+    return result;
+}

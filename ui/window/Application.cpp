@@ -1,0 +1,30 @@
+#include "ui/window/Application.h"
+
+#include "ui/window/AppIcon.h"
+#include "ui/window/ApplicationTitle.h"
+#include "ui/window/TooltipTiming.h"
+
+#include <QApplication>
+
+namespace tcpipset {
+
+void SetUpApplication() {
+    const QString path = QCoreApplication::applicationFilePath();
+    QCoreApplication::setApplicationName(
+        QString::fromStdString(ApplicationTitleFromPath(path.toStdString())));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersionText));
+    QApplication::setWindowIcon(ApplicationIcon());
+    InstallTooltipTiming();
+}
+
+QString ApplicationTitle() {
+    return QCoreApplication::applicationName();
+}
+
+QString DisplayText(const std::string& text) {
+    QString display = QString::fromStdString(text);
+    display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return display;
+}
+
+} // namespace tcpipset
