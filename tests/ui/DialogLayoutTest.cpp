@@ -1,6 +1,7 @@
 #include "ui/window/DialogLayout.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace tcpipset {
 namespace {
@@ -20,6 +21,9 @@ struct LayoutCase {
     MessageDialogContent content;
     MessageDialogLayout expected;
 };
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MessageDialogLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 

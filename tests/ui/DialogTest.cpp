@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <ostream>
 
 namespace tcpipset {
 namespace {
@@ -80,9 +81,13 @@ protected:
 };
 
 struct ConfirmationCase {
+    const char* name;
     Closing how;
     DialogResult expected;
 };
+void PrintTo(const ConfirmationCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ConfirmationTest : public DialogTest,
                          public ::testing::WithParamInterface<ConfirmationCase> {};
@@ -104,12 +109,14 @@ TEST_P(ConfirmationTest, ResultOfEachWayOut) {
 
 INSTANTIATE_TEST_SUITE_P(
     WaysOut, ConfirmationTest,
-    ::testing::Values(ConfirmationCase{Closing::Enter, DialogResult::Yes},
-                      ConfirmationCase{Closing::Space, DialogResult::Yes},
-                      ConfirmationCase{Closing::LetterY, DialogResult::Yes},
-                      ConfirmationCase{Closing::Escape, DialogResult::Cancel},
-                      ConfirmationCase{Closing::CloseBox, DialogResult::Cancel},
-                      ConfirmationCase{Closing::TabThenEnter, DialogResult::Cancel}));
+    ::testing::Values(ConfirmationCase{"Enter", Closing::Enter, DialogResult::Yes},
+                      ConfirmationCase{"Space", Closing::Space, DialogResult::Yes},
+                      ConfirmationCase{"LetterY", Closing::LetterY, DialogResult::Yes},
+                      ConfirmationCase{"Escape", Closing::Escape, DialogResult::Cancel},
+                      ConfirmationCase{"CloseBox", Closing::CloseBox, DialogResult::Cancel},
+                      ConfirmationCase{"TabThenEnter", Closing::TabThenEnter,
+                                       DialogResult::Cancel}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct MessageCase {
     const char* name;
@@ -118,6 +125,9 @@ struct MessageCase {
     bool hasIcon;
     Closing how;
 };
+void PrintTo(const MessageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MessageTest : public DialogTest, public ::testing::WithParamInterface<MessageCase> {};
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QStyle>
 #include <map>
+#include <ostream>
 #include <set>
 
 namespace tcpipset {
@@ -51,6 +52,9 @@ struct ControlCase {
     bool bold;
     QString text;
 };
+void PrintTo(const ControlCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 QWidget* Control(TfrmMain& w, const std::string& name) {
     const std::map<std::string, QWidget*> controls{
@@ -92,7 +96,6 @@ const QString gothic = QStringLiteral("IPAGothic");
 INSTANTIATE_TEST_SUITE_P(
     Controls, WindowControlTest,
     ::testing::Values(
-        ControlCase{"Label5", {216, 0, 68, 13}, "DejaVu Sans", 11, false, "Version1.0.0.3"},
         ControlCase{"Label1", {48, 32, 88, 16}, gothic, 16, false, "MACアドレス"},
         ControlCase{"Memo1", {48, 56, 185, 89}, gothic, 19, false, ""},
         ControlCase{"Label2", {24, 176, 60, 12}, gothic, 12, false, "IPアドレス"},
@@ -105,6 +108,19 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"Button2", {112, 312, 65, 25}, gothic, 13, true, "終了"},
         ControlCase{"Button3", {200, 312, 65, 25}, gothic, 11, true, "リスタート"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+TEST_F(WindowTest, VersionLabelAtTopRightShowsAllItsText) {
+    QLabel& label = *window->Label5;
+    EXPECT_EQ(label.text(), QStringLiteral("Version1.0.0.3"));
+    EXPECT_EQ(label.pos(), QPoint(216, 0));
+    EXPECT_EQ(label.height(), 13);
+    EXPECT_EQ(label.font().pixelSize(), 11);
+    EXPECT_FALSE(label.font().bold());
+    EXPECT_TRUE(QFontInfo(label.font()).family().startsWith(QStringLiteral("DejaVu Sans")));
+    EXPECT_GE(label.width(), 68);
+    EXPECT_GE(label.width(), label.fontMetrics().horizontalAdvance(label.text()));
+    EXPECT_LE(label.geometry().right(), window->width() - 1);
+}
 
 TEST_F(WindowTest, TabOrderFromButton1AtStart) {
     EXPECT_EQ(QApplication::focusWidget(), window->Button1);
@@ -145,6 +161,9 @@ struct KeyCase {
     QString text;
     QString expected; // after typing into "12" with the caret between 1 and 2
 };
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AddressKeyTest : public WindowTest, public ::testing::WithParamInterface<KeyCase> {};
 

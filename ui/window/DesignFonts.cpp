@@ -11,7 +11,9 @@ QStringList FamiliesFor(DesignFace face) {
     case DesignFace::MsSansSerif:
         break;
     }
-    return {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")};
+    // The design face is narrow; the condensed cut keeps the version label's text within
+    // the window at the same height.
+    return {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
 }
 
 QFont DesignFont(DesignFace face, int pixelHeight, bool bold) {

@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <algorithm>
 
 namespace tcpipset {
 
@@ -101,6 +102,9 @@ void TfrmMain::CreateControls() {
     Memo1->setFont(DesignFont(DesignFace::MsGothic, 19));
     SetTimedTooltip(*Memo1, "MACアドレスにカーソルを移動しダブルクリックして選択します。");
     Label5 = MakeLabel(this, "Version1.0.0.3", {216, 0, 68, 13}, font());
+    // A label is as wide as its text; where the installed face is wider than the design
+    // face, it grows to the right rather than cutting off the version.
+    Label5->resize(std::max(68, Label5->sizeHint().width()), 13);
 
     setTabOrder(Button1, Memo1);
     setTabOrder(Memo1, Edit1);
