@@ -61,6 +61,15 @@ void UdpProbe::Send(const Bytes& bytes, const std::string& to, std::uint16_t por
     }
 }
 
+std::uint16_t UdpProbe::LocalPort() const {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        Fail("getsockname");
+    }
+    return ntohs(sa.sin_port);
+}
+
 std::optional<Datagram> UdpProbe::Receive(std::chrono::milliseconds timeout) {
     pollfd p{fd_, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));

@@ -29,6 +29,8 @@ public:
     UdpProbe& operator=(const UdpProbe&) = delete;
 
     void Send(const Bytes& bytes, const std::string& to, std::uint16_t port);
+    // 0 until the first send has bound the socket.
+    std::uint16_t LocalPort() const;
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
     // Everything that arrives until nothing has come for `quiet`, or `limit` has passed.
     std::vector<Datagram> ReceiveUntilQuiet(std::chrono::milliseconds quiet,
