@@ -3,6 +3,7 @@ include(GoogleTest)
 
 # tcpipset_add_gtest(<name> SOURCES <files...> LIBS <targets...> [ENVIRONMENT <k=v...>]
 #                    [LABELS <labels...>] [TIMEOUT <seconds>])
+# ENVIRONMENT takes one variable: discovered tests cannot carry a list-valued property.
 # One test executable; every TEST in it becomes a ctest case of its own.
 function(tcpipset_add_gtest name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;LABELS" ${ARGN})
@@ -14,6 +15,10 @@ function(tcpipset_add_gtest name)
         set(ARG_TIMEOUT 120)
     endif()
     set(props TIMEOUT ${ARG_TIMEOUT})
+    list(LENGTH ARG_ENVIRONMENT environmentCount)
+    if(environmentCount GREATER 1)
+        message(FATAL_ERROR "tcpipset_add_gtest(${name}): ENVIRONMENT takes one variable")
+    endif()
     if(ARG_ENVIRONMENT)
         list(APPEND props ENVIRONMENT "${ARG_ENVIRONMENT}")
     endif()
