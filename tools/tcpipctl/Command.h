@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace tcpipset {
+
+enum class Verb { Discover, Query, Set, Restart };
+
+struct Command {
+    Verb verb = Verb::Discover;
+    std::string mac; // normalised
+    std::string ip, mask, gateway;
+    std::string broadcast = "255.255.255.255";
+    std::int32_t port = 5001;
+    std::int32_t timeoutMs = 1000;
+    bool json = false;
+    bool yes = false;
+};
+
+// Exit statuses of the command.
+inline constexpr int ExitSuccess = 0;
+inline constexpr int ExitNoResult = 1; // no answer, not updated, or an unreadable reply
+inline constexpr int ExitUsage = 2;    // bad usage, or an address that the rules refuse
+inline constexpr int ExitFailure = 3;  // a socket error or another failure
+
+// Runs one command through the window's operations and writes its results.
+int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err);
+
+} // namespace tcpipset

@@ -1,0 +1,162 @@
+#include "protocol/ParseInteger.h"
+#include "tools/tcpipctl/Command.h"
+#include "tools/tcpipctl/ConsoleView.h"
+#include "transport/IdUDPClient.h"
+#include "ui/operations/DeviceOperations.h"
+#include "ui/operations/Messages.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace tcpipset {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Used where the window shows nothing: a set whose reply could not be read.
+constexpr const char* UnreadableReply = "応答を読み取れませんでした。";
+constexpr const char* Cancelled = "キャンセルされました。";
+
+class Reporter {
+public:
+    Reporter(const Command& command, std::ostream& out, std::ostream& err)
+        : json_(command.json), out_(out), err_(err) {}
+
+    int Error(const std::string& message, int status) {
+        err_ << message << '\n';
+        if (json_) {
+            out_ << json{{"error", message}}.dump() << '\n';
+        }
+        return status;
+    }
+    bool Json() const { return json_; }
+    std::ostream& Out() { return out_; }
+
+private:
+    bool json_;
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+std::string Field(const ConsoleView& view, AddressField field) {
+    return view.FieldText(field);
+}
+
+json FieldsAsJson(const ConsoleView& view) {
+    return {{"address", Field(view, AddressField::Edit1)},
+            {"mask", Field(view, AddressField::Edit2)},
+            {"gateway", Field(view, AddressField::Edit3)}};
+}
+
+// A dialog that the operation showed ends the command with its message; the outcome
+// of a set is not an error and is reported by the caller.
+int StatusOfMessage(const std::string& text) {
+    if (text == messages::InvalidAddress || text == messages::SetFieldEmpty ||
+        text == messages::RestartFieldEmpty) {
+        return ExitUsage;
+    }
+    return ExitNoResult;
+}
+
+int Discover(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+    operations.FormCreate();
+    if (report.Json()) {
+        json devices = json::array();
+        for (const auto& device : view.Listed()) {
+            devices.push_back({{"mac", device.mac}, {"address", device.address}});
+        }
+        report.Out() << devices.dump() << '\n';
+    } else {
+        for (const auto& device : view.Listed()) {
+            report.Out() << device.mac << '\n';
+        }
+    }
+    return view.Listed().empty() ? ExitNoResult : ExitSuccess;
+}
+
+int Query(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+    operations.QuerySelectedDevice();
+    if (Field(view, AddressField::Edit1).empty()) {
+        return report.Error(messages::Timeout, ExitNoResult);
+    }
+    if (report.Json()) {
+        report.Out() << FieldsAsJson(view).dump() << '\n';
+    } else {
+        for (const auto field : {AddressField::Edit1, AddressField::Edit2, AddressField::Edit3}) {
+            report.Out() << Field(view, field) << '\n';
+        }
+    }
+    return ExitSuccess;
+}
+
+int Set(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+    operations.SetTcpIpAddress();
+    if (view.Cancelled()) {
+        return report.Error(Cancelled, ExitNoResult);
+    }
+    if (view.Dialogs().empty()) {
+        return report.Error(UnreadableReply, ExitNoResult);
+    }
+    const std::string& outcome = view.Dialogs().back().text;
+    const bool updated = outcome == messages::Updated;
+    if (!updated && outcome != messages::NotUpdated) {
+        return report.Error(outcome, StatusOfMessage(outcome));
+    }
+    if (report.Json()) {
+        json result{{"updated", updated}};
+        result.update(FieldsAsJson(view));
+        report.Out() << result.dump() << '\n';
+    } else {
+        report.Out() << outcome << '\n';
+    }
+    return updated ? ExitSuccess : ExitNoResult;
+}
+
+int Restart(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+    operations.RestartDevice();
+    if (view.Cancelled()) {
+        return report.Error(Cancelled, ExitNoResult);
+    }
+    if (!view.Dialogs().empty()) {
+        const std::string& message = view.Dialogs().back().text;
+        return report.Error(message, StatusOfMessage(message));
+    }
+    return ExitSuccess;
+}
+
+} // namespace
+
+int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err) {
+    Reporter report(command, out, err);
+    ConsoleView view(command.yes, in, err);
+    view.SetFields(command.ip, command.mask, command.gateway);
+    try {
+        TIdUDPClient client;
+        client.SetBufferSize(576);
+        client.SetHost(command.broadcast);
+        client.SetPort(command.port);
+        client.SetReceiveTimeout(command.timeoutMs);
+        DeviceOperations operations(view, client);
+        operations.SelectDevice(command.mac);
+        switch (command.verb) {
+        case Verb::Discover:
+            return Discover(view, operations, report);
+        case Verb::Query:
+            return Query(view, operations, report);
+        case Verb::Set:
+            return Set(view, operations, report);
+        case Verb::Restart:
+            return Restart(view, operations, report);
+        }
+    } catch (const EConvertError& error) {
+        return report.Error(error.Message(), ExitUsage);
+    } catch (const Exception& error) {
+        return report.Error(error.Message(), ExitFailure);
+    } catch (const std::exception& error) {
+        return report.Error(error.what(), ExitFailure);
+    }
+    return ExitFailure;
+}
+
+} // namespace tcpipset
