@@ -28,15 +28,16 @@ sanitize: deps
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --output-on-failure -j $(JOBS)
 
+# The utility on the machine's own network: its discovery goes to 255.255.255.255.
 run: build
-	@if [ ! -x $(BUILD_DIR)/app/tcpipset ]; then \
-	    echo "make run: the main window is not built yet" >&2; exit 1; fi
 	$(BUILD_DIR)/app/tcpipset
 
+# The window on the current display, inside a throwaway segment with three simulated
+# print servers; needs root for the network namespaces.
 demo: build
-	@if [ ! -x $(BUILD_DIR)/app/tcpipset ]; then \
-	    echo "make demo: the main window is not built yet" >&2; exit 1; fi
-	tools/testnet --devices 3 --display -- $(BUILD_DIR)/app/tcpipset
+	@if [ -z "$$DISPLAY" ]; then echo "make demo: no DISPLAY to show the window on" >&2; exit 1; fi
+	tools/testnet --devices 3 --display --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
+	    -- $(BUILD_DIR)/app/tcpipset
 
 bench: build
 	cmake --build $(BUILD_DIR) --target bench-run
