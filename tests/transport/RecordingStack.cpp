@@ -1,0 +1,110 @@
+#include "RecordingStack.h"
+
+#include <cstring>
+#include <memory>
+
+namespace tcpipset::testing {
+
+std::int32_t RecordingStack::StartupLibrary(std::uint16_t version) {
+    ++record_.startupCalls;
+    record_.calls.push_back("startup " + std::to_string(version));
+    return record_.startupResult;
+}
+
+std::int32_t RecordingStack::CloseSocket(TIdStackSocketHandle socket) {
+    record_.calls.emplace_back("close");
+    injectedError_.reset();
+    return TIdStackPosix::CloseSocket(socket);
+}
+
+std::string RecordingStack::LookupHostByName(const std::string& hostName) {
+    record_.lookups.push_back(hostName);
+    record_.calls.push_back("lookup " + hostName);
+    const auto answer = record_.lookupAnswers.find(hostName);
+    if (answer == record_.lookupAnswers.end()) {
+        injectedError_ = IdErrHostNotFound;
+        CheckSocketResult(-1);
+    }
+    return answer->second;
+}
+
+std::int32_t RecordingStack::ReceiveFrom(TIdStackSocketHandle socket,
+                                         std::span<std::uint8_t> buffer, std::int32_t length,
+                                         std::int32_t flags, std::string& peerAddress,
+                                         std::int32_t& peerPort) {
+    record_.calls.push_back("recvfrom " + std::to_string(length));
+    injectedError_.reset();
+    return TIdStackPosix::ReceiveFrom(socket, buffer, length, flags, peerAddress, peerPort);
+}
+
+std::int32_t RecordingStack::SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
+                                           TIdSocketList* errorList, std::int32_t timeoutMs) {
+    record_.selectTimeouts.push_back(timeoutMs);
+    injectedError_.reset();
+    if (record_.failSelects) {
+        injectedError_ = IdErrInvalidArgument;
+        return -1;
+    }
+    return TIdStackPosix::SelectSockets(readList, writeList, errorList,
+                                        record_.selectTimeoutOverride.value_or(timeoutMs));
+}
+
+std::int32_t RecordingStack::SendTo(TIdStackSocketHandle socket,
+                                    std::span<const std::uint8_t> buffer, std::int32_t length,
+                                    std::int32_t flags, const std::string& dottedQuad,
+                                    std::int32_t port) {
+    record_.calls.push_back("sendto " + dottedQuad + ":" + std::to_string(port) + " " +
+                            std::to_string(length));
+    injectedError_.reset();
+    return TIdStackPosix::SendTo(socket, buffer, length, flags, dottedQuad, port);
+}
+
+std::int32_t RecordingStack::SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
+                                             std::int32_t option,
+                                             std::span<const std::uint8_t> value,
+                                             std::int32_t length) {
+    std::int32_t asInteger = 0;
+    if (value.size() == sizeof asInteger) {
+        std::memcpy(&asInteger, value.data(), sizeof asInteger);
+    }
+    record_.calls.push_back("setsockopt " + std::to_string(level) + " " + std::to_string(option) +
+                            " " + std::to_string(asInteger) + " len " + std::to_string(length));
+    if (record_.failSetSocketOption) {
+        injectedError_ = IdErrBadProtocolOption;
+        return -1;
+    }
+    injectedError_.reset();
+    return TIdStackPosix::SetSocketOption(socket, level, option, value, length);
+}
+
+TIdStackSocketHandle RecordingStack::OpenSocket(std::int32_t family, std::int32_t type,
+                                                std::int32_t protocol) {
+    record_.calls.push_back("open " + std::to_string(family) + " " + std::to_string(type) + " " +
+                            std::to_string(protocol));
+    injectedError_.reset();
+    if (record_.failOpen) {
+        return IdInvalidSocket;
+    }
+    return TIdStackPosix::OpenSocket(family, type, protocol);
+}
+
+std::int32_t RecordingStack::ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) {
+    record_.calls.push_back("shutdown " + std::to_string(how));
+    injectedError_.reset();
+    return TIdStackPosix::ShutdownSocket(socket, how);
+}
+
+std::int32_t RecordingStack::LastError() const {
+    return injectedError_.value_or(TIdStackPosix::LastError());
+}
+
+ScopedRecordingStack::ScopedRecordingStack(StackRecord& record)
+    : previous_(SetStackFactory([&record] { return std::make_unique<RecordingStack>(record); })) {
+    ForgetLibraryStartedForTesting();
+}
+
+ScopedRecordingStack::~ScopedRecordingStack() {
+    SetStackFactory(std::move(previous_));
+}
+
+} // namespace tcpipset::testing
