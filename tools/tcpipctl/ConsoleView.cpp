@@ -1,6 +1,22 @@
 #include "tools/tcpipctl/ConsoleView.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace tcpipset {
+
+namespace {
+
+// Only a plain yes goes on: anything else, an empty line and the end of the input included,
+// is the dialog's Cancel, so that a slip of the hand changes no device.
+bool IsYes(std::string answer) {
+    std::transform(answer.begin(), answer.end(), answer.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    return answer == "y" || answer == "yes";
+}
+
+} // namespace
 
 DialogResult ConsoleView::ShowConfirmation(const std::string& text) {
     if (assumeYes_) {
@@ -8,8 +24,11 @@ DialogResult ConsoleView::ShowConfirmation(const std::string& text) {
     }
     prompts_ << text << " [y/N] " << std::flush;
     std::string answer;
-    std::getline(answers_, answer);
-    if (answer == "y" || answer == "Y" || answer == "yes") {
+    if (!std::getline(answers_, answer)) {
+        // The answer's own line break never came: end the prompt's line for what follows.
+        prompts_ << '\n' << std::flush;
+    }
+    if (IsYes(answer)) {
         return DialogResult::Yes;
     }
     cancelled_ = true;

@@ -1,9 +1,12 @@
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/MacArgument.h"
+#include "tools/tcpipctl/Output.h"
 #include "transport/MainThread.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -16,6 +19,13 @@ void AddAddressOptions(CLI::App& sub, Command& command) {
     sub.add_option("--mask", command.mask, "new subnet mask")->required();
     sub.add_option("--gateway", command.gateway, "new gateway address")->required();
     sub.add_flag("--yes,-y", command.yes, "do not ask for confirmation");
+}
+
+// A command line that CLI11 refused may not have reached --json; a script that asked for
+// JSON still gets its error as JSON.
+bool AsksForJson(int argc, char** argv) {
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* argument) { return std::string_view(argument) == "--json"; });
 }
 
 } // namespace
@@ -54,6 +64,9 @@ int main(int argc, char** argv) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
         app.exit(error);
+        if (AsksForJson(argc, argv)) {
+            tcpipset::WriteJsonError(error.what(), std::cout);
+        }
         return tcpipset::ExitUsage;
     }
 
@@ -64,15 +77,16 @@ int main(int argc, char** argv) {
     if (command.verb != Verb::Discover) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {
-            std::cerr << "tcpipctl: not a MAC address: " << mac << '\n';
-            return tcpipset::ExitUsage;
+            return tcpipset::ReportError("tcpipctl: not a MAC address: " + mac, tcpipset::ExitUsage,
+                                         command.json, std::cout, std::cerr);
         }
         command.mac = *normalised;
     }
     const bool changes = command.verb == Verb::Set || command.verb == Verb::Restart;
     if (changes && !command.yes && isatty(STDIN_FILENO) == 0) {
-        std::cerr << "tcpipctl: standard input is not a terminal: give --yes to confirm\n";
-        return tcpipset::ExitUsage;
+        return tcpipset::ReportError(
+            "tcpipctl: standard input is not a terminal: give --yes to confirm",
+            tcpipset::ExitUsage, command.json, std::cout, std::cerr);
     }
     return tcpipset::RunCommand(command, std::cin, std::cout, std::cerr);
 }

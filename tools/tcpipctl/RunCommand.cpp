@@ -1,10 +1,13 @@
+#include "protocol/AddressValidation.h"
 #include "protocol/ParseInteger.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/ConsoleView.h"
+#include "tools/tcpipctl/Output.h"
 #include "transport/IdUDPClient.h"
 #include "ui/operations/DeviceOperations.h"
 #include "ui/operations/Messages.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -24,11 +27,7 @@ public:
         : json_(command.json), out_(out), err_(err) {}
 
     int Error(const std::string& message, int status) {
-        err_ << message << '\n';
-        if (json_) {
-            out_ << json{{"error", message}}.dump() << '\n';
-        }
-        return status;
+        return ReportError(message, status, json_, out_, err_);
     }
     bool Json() const { return json_; }
     std::ostream& Out() { return out_; }
@@ -59,6 +58,15 @@ int StatusOfMessage(const std::string& text) {
     return ExitNoResult;
 }
 
+// The window's fields swallow every key but a digit or "." as it is typed, so no other
+// character ever reaches the validation or a device; the command line cannot swallow
+// what was given, and refuses it. A backspace would have removed a character instead.
+bool TypeableInField(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return c != '\b' && FilterAddressKey(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
 int Discover(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     operations.FormCreate();
     if (report.Json()) {
@@ -66,7 +74,7 @@ int Discover(ConsoleView& view, DeviceOperations& operations, Reporter& report) 
         for (const auto& device : view.Listed()) {
             devices.push_back({{"mac", device.mac}, {"address", device.address}});
         }
-        report.Out() << devices.dump() << '\n';
+        report.Out() << JsonText(devices) << '\n';
     } else {
         for (const auto& device : view.Listed()) {
             report.Out() << device.mac << '\n';
@@ -81,7 +89,7 @@ int Query(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
         return report.Error(messages::Timeout, ExitNoResult);
     }
     if (report.Json()) {
-        report.Out() << FieldsAsJson(view).dump() << '\n';
+        report.Out() << JsonText(FieldsAsJson(view)) << '\n';
     } else {
         for (const auto field : {AddressField::Edit1, AddressField::Edit2, AddressField::Edit3}) {
             report.Out() << Field(view, field) << '\n';
@@ -106,7 +114,7 @@ int Set(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     if (report.Json()) {
         json result{{"updated", updated}};
         result.update(FieldsAsJson(view));
-        report.Out() << result.dump() << '\n';
+        report.Out() << JsonText(result) << '\n';
     } else {
         report.Out() << outcome << '\n';
     }
@@ -129,6 +137,10 @@ int Restart(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
 
 int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err) {
     Reporter report(command, out, err);
+    if (!TypeableInField(command.ip) || !TypeableInField(command.mask) ||
+        !TypeableInField(command.gateway)) {
+        return report.Error(messages::InvalidAddress, ExitUsage);
+    }
     ConsoleView view(command.yes, in, err);
     view.SetFields(command.ip, command.mask, command.gateway);
     try {
