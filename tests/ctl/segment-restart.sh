@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# tcpipctl restart in a segment with tests/ctl/devices.txt and tcpipsim --reboot-ms 500:
+# a silent success, the device at its new address after its reboot, and the refusals.
+# shellcheck source=segment-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
+
+invalid="不正なアドレスが設定されています。"
+restart_b() { "$ctl" "${quick[@]}" restart 0200000C0002 --yes "$@"; }
+
+expect "restart ends silently with 0" 0 "" "" -- \
+    restart_b --ip 198.18.3.32 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_last_request "the restart request went out" "kind=restart matched=1 devices=0200000C0002"
+sleep 0.6
+expect "after its reboot the device answers from the new address" 0 \
+    $'198.18.3.32\n255.255.0.0\n198.18.0.1' "" -- "$ctl" "${quick[@]}" query 0200000C0002
+expect "restart --json writes nothing either" 0 "" "" -- \
+    restart_b --json --ip 198.18.3.33 --mask 255.255.0.0 --gateway 198.18.0.1
+sleep 0.6
+# The gateway is not checked as an address, only that its parts fit bytes.
+expect "restart sends a gateway that a set would refuse" 0 "" "" -- \
+    restart_b --ip 198.18.3.34 --mask 255.255.0.0 --gateway 198.18.3.255
+expect_last_request "that restart reached the device" "kind=restart matched=1 devices=0200000C0002"
+expect "restart --broadcast with the segment's directed broadcast" 0 "" "" -- \
+    restart_b --broadcast "$TESTNET_BROADCAST" --ip 198.18.3.35 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_last_request "the restart went to the directed broadcast" "to=$TESTNET_BROADCAST len=37 kind=restart"
+
+before=$(requests_seen)
+while IFS='|' read -r what ip mask gateway message; do
+    expect "restart refuses $what" 2 "" "$message" -- restart_b --ip "$ip" --mask "$mask" --gateway "$gateway"
+done <<EOF_REFUSED
+an IP address ending in 0|198.18.3.0|255.255.0.0|198.18.0.1|$invalid
+a mask part above 255|198.18.3.40|255.255.0.256|198.18.0.1|$invalid
+a gateway part that does not fit a byte|198.18.3.40|255.255.0.0|300.1.1.1|$invalid
+a letter in the gateway|198.18.3.40|255.255.0.0|198.18.0.a|$invalid
+a gateway of three parts|198.18.3.40|255.255.0.0|198.18.1|'' は整数ではありません
+an empty IP address||255.255.0.0|198.18.0.1|TCP/IPアドレスが指定されていません。
+EOF_REFUSED
+expect "restart --json refuses with the error as JSON" 2 "{\"error\":\"'' は整数ではありません\"}" \
+    "'' は整数ではありません" -- restart_b --json --ip 198.18.3.40 --mask 255.255.0.0 --gateway 198.18.1
+no_terminal="tcpipctl: standard input is not a terminal: give --yes to confirm"
+expect "restart needs --yes when standard input is not a terminal" 2 "" "$no_terminal" -- \
+    "$ctl" "${quick[@]}" restart 0200000C0002 --ip 198.18.3.41 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_sent "no refused restart sent anything" 0 "$before"
+
+verdict

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# tcpipctl set in a segment with tests/ctl/devices.txt: the outcome as text and as JSON,
+# the answers that do not confirm it, and every refusal before anything is sent.
+# shellcheck source=segment-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
+
+updated="TCP/IPアドレスは更新されました。"
+not_updated="TCP/IPアドレスは更新されませんでした。"
+timeout_message="タイムアウトが発生しました。"
+invalid="不正なアドレスが設定されています。"
+
+set_a() { "$ctl" "${quick[@]}" set 0200000C0001 --yes "$@"; }
+
+expect "set confirmed by the device from its new address" 0 "$updated" "" -- \
+    set_a --ip 198.18.3.21 --mask 255.255.255.0 --gateway 198.18.3.254
+expect_last_request "the set request carries the new IP text" "kind=set matched=1 devices=0200000C0001"
+expect "the device now answers from its new address" 0 $'198.18.3.21\n255.255.255.0\n198.18.3.254' "" -- \
+    "$ctl" "${quick[@]}" query 0200000C0001
+expect "set --json of a confirmed set" 0 \
+    '{"updated":true,"address":"198.18.3.22","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
+    set_a --json --ip 198.18.3.22 --mask 255.255.0.0 --gateway 198.18.0.1
+expect "set with gateway 0.0.0.0" 0 "$updated" "" -- \
+    set_a --ip 198.18.3.23 --mask 255.255.0.0 --gateway 0.0.0.0
+
+# Texts are compared as texts: the device reports the mask without the leading zeros.
+expect "a mask with leading zeros is set but never confirmed" 1 "$not_updated" "" -- \
+    set_a --ip 198.18.3.24 --mask 255.255.255.000 --gateway 198.18.3.254
+expect "set --json shows what the device reported" 1 \
+    '{"updated":false,"address":"198.18.3.25","mask":"255.255.255.0","gateway":"198.18.3.254"}' "" -- \
+    set_a --json --ip 198.18.3.25 --mask 255.255.255.000 --gateway 198.18.3.254
+expect "a device that keeps its values is not updated" 1 \
+    '{"updated":false,"address":"198.18.3.6","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
+    "$ctl" "${quick[@]}" --json set 0200000C0006 --ip 198.18.3.26 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "a device that answers from its old address is not updated" 1 "$not_updated" "" -- \
+    "$ctl" "${quick[@]}" set 0200000C0007 --ip 198.18.3.27 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "a reply whose first byte is 0 leaves the entered values" 1 \
+    '{"updated":false,"address":"198.18.3.28","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
+    "$ctl" "${quick[@]}" --json set 0200000C0004 --ip 198.18.3.28 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "a set without an answer times out" 1 "" "$timeout_message" -- \
+    "$ctl" "${quick[@]}" set 0200000C0003 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "set --json without an answer" 1 "{\"error\":\"$timeout_message\"}" "$timeout_message" -- \
+    "$ctl" "${quick[@]}" --json set 0200000C0003 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "a reply that cannot be read" 1 "" "応答を読み取れませんでした。" -- \
+    "$ctl" "${quick[@]}" set 0200000C0005 --ip 198.18.3.30 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "set --json of a reply that cannot be read" 1 '{"error":"応答を読み取れませんでした。"}' \
+    "応答を読み取れませんでした。" -- \
+    "$ctl" "${quick[@]}" --json set 0200000C0005 --ip 198.18.3.30 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "set --broadcast with the segment's directed broadcast" 0 "$updated" "" -- \
+    set_a --broadcast "$TESTNET_BROADCAST" --ip 198.18.3.31 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_last_request "the set went to the directed broadcast" "to=$TESTNET_BROADCAST len=34 kind=set"
+
+# Refusals: exit 2, and not one datagram reaches the devices.
+before=$(requests_seen)
+while IFS='|' read -r what ip mask gateway message; do
+    expect "set refuses $what" 2 "" "$message" -- set_a --ip "$ip" --mask "$mask" --gateway "$gateway"
+done <<EOF_REFUSED
+an IP address ending in 255|198.18.3.255|255.255.0.0|198.18.0.1|$invalid
+an IP address in 127/8|127.0.0.1|255.255.0.0|198.18.0.1|$invalid
+a mask part above 255|198.18.3.40|255.256.0.0|198.18.0.1|$invalid
+a gateway of class D|198.18.3.40|255.255.0.0|224.0.0.1|$invalid
+a letter in the IP address|198.18.3.x|255.255.0.0|198.18.0.1|$invalid
+a hexadecimal part the field could not take|\$C6.18.3.40|255.255.0.0|198.18.0.1|$invalid
+a blank in the mask|198.18.3.40|255.255.0. 0|198.18.0.1|$invalid
+an IP address with an empty fourth part|198.18.3.|255.255.0.0|198.18.0.1|'' は整数ではありません
+a mask with a fifth part|198.18.3.40|255.255.0.0.0|198.18.0.1|'0.0' は整数ではありません
+an empty gateway|198.18.3.40|255.255.0.0||設定するTCP/IPアドレスが指定されていません。
+EOF_REFUSED
+expect "set --json refuses with the error as JSON" 2 "{\"error\":\"$invalid\"}" "$invalid" -- \
+    set_a --json --ip 198.18.3.255 --mask 255.255.0.0 --gateway 198.18.0.1
+no_terminal="tcpipctl: standard input is not a terminal: give --yes to confirm"
+expect "set needs --yes when standard input is not a terminal" 2 "" "$no_terminal" -- \
+    "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.41 --mask 255.255.0.0 --gateway 198.18.0.1
+expect "set --json without --yes" 2 "{\"error\":\"$no_terminal\"}" "$no_terminal" -- \
+    "$ctl" "${quick[@]}" --json set 0200000C0001 --ip 198.18.3.41 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_sent "no refused set sent anything" 0 "$before"
+
+verdict
