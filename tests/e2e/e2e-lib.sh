@@ -99,7 +99,8 @@ start_program() {
     note "main window $window at $win_x,$win_y"
     park_pointer
     sleep 0.2
-    rest_cursor=$("$pointer_cursor") || fail "cannot read the pointer's cursor"
+    rest_cursor=$(cursor_id)
+    [[ -n $rest_cursor ]] || fail "cannot read the pointer's cursor"
     note "cursor at rest: $rest_cursor"
 }
 
@@ -127,10 +128,17 @@ double_click_at() { xdotool mousemove --window "$window" "$1" "$2" click --repea
 park_pointer() { xdotool mousemove --window "$window" "$PARK_X" "$PARK_Y"; }
 
 # The application-wide wait cursor shows over bare form as well, so the parked pointer
-# sees it.
-cursor_busy() { [[ $("$pointer_cursor") != "$rest_cursor" ]]; }
+# sees it. A named cursor is known by its name, an unnamed one (no cursor theme) by its
+# serial.
+cursor_id() {
+    local serial name
+    read -r serial name < <("$pointer_cursor") || fail "cannot read the pointer's cursor"
+    if [[ $name == - ]]; then echo "$serial"; else echo "$name"; fi
+}
 
-cursor_at_rest() { [[ $("$pointer_cursor") == "$rest_cursor" ]]; }
+cursor_busy() { [[ $(cursor_id) != "$rest_cursor" ]]; }
+
+cursor_at_rest() { [[ $(cursor_id) == "$rest_cursor" ]]; }
 
 # Waits for an operation that the last event started: first its wait cursor (it waits at
 # least one receive time-out, a second, under it), then the cursor back at rest.
