@@ -100,9 +100,9 @@ Bytes Set(const char* selector, const char* ip, bool restart) {
 class Devices : public testing::Test {
 protected:
     DeviceSet Make(std::vector<std::string> faultsPerDevice, int rebootMs = 1000) {
-        GeneratedDevices spec;
-        spec.count = static_cast<int>(faultsPerDevice.size());
-        auto devices = GenerateDevices(spec);
+        GeneratedDevices generated;
+        generated.count = static_cast<int>(faultsPerDevice.size());
+        auto devices = GenerateDevices(generated);
         for (std::size_t i = 0; i < devices.size(); ++i) {
             if (!faultsPerDevice[i].empty()) {
                 devices[i].faults.Add(faultsPerDevice[i]);
@@ -197,9 +197,9 @@ TEST_F(Devices, TimingFaults) {
 }
 
 TEST(RequestLogLine, NamesTheMatchedDevicesAndTheBytes) {
-    GeneratedDevices spec;
-    spec.count = 20;
-    DeviceSet set(GenerateDevices(spec), {});
+    GeneratedDevices generated;
+    generated.count = 20;
+    DeviceSet set(GenerateDevices(generated), {});
     const Bytes request = B("PTN000000J");
     const std::string line =
         FormatRxLine(1.5, Endpoint{Ipv4::FromParts(198, 19, 0, 1), 40000},

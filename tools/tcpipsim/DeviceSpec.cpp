@@ -80,18 +80,18 @@ std::vector<DeviceConfig> ReadDeviceFile(const std::string& path) {
     return devices;
 }
 
-std::vector<DeviceConfig> GenerateDevices(const GeneratedDevices& spec) {
+std::vector<DeviceConfig> GenerateDevices(const GeneratedDevices& generated) {
     std::vector<DeviceConfig> devices;
-    devices.reserve(static_cast<std::size_t>(spec.count));
-    Mac mac = spec.firstMac;
-    Ipv4 ip = spec.firstIp;
-    for (int i = 0; i < spec.count; ++i) {
+    devices.reserve(static_cast<std::size_t>(generated.count));
+    Mac mac = generated.firstMac;
+    Ipv4 ip = generated.firstIp;
+    for (int i = 0; i < generated.count; ++i) {
         DeviceConfig device;
         device.mac = mac;
         device.ip = ip;
-        device.mask = spec.mask;
-        device.gateway = spec.gateway;
-        for (const auto& word : spec.faults) {
+        device.mask = generated.mask;
+        device.gateway = generated.gateway;
+        for (const auto& word : generated.faults) {
             device.faults.Add(word);
         }
         devices.push_back(std::move(device));

@@ -37,6 +37,6 @@ struct GeneratedDevices {
 };
 
 // Consecutive MAC and IP addresses from the first ones on.
-std::vector<DeviceConfig> GenerateDevices(const GeneratedDevices& spec);
+std::vector<DeviceConfig> GenerateDevices(const GeneratedDevices& generated);
 
 } // namespace tcpipset::sim
