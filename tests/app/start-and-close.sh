@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# start-and-close.sh PROGRAM: run inside a tools/testnet segment with --xvfb and devices.
+# start-and-close.sh PROGRAM [--once]: run inside a tools/testnet segment with --xvfb.
 # Starts the program twice. Each time its window must appear only after the start-up
 # discovery has waited its receive time-out, at its size. The first run is ended by the
 # exit button at rest; the second by the exit button pressed while a double click's query
 # is still waiting, which must end the program only after that wait, without a crash.
+# With --once (for a segment without devices) only the first run is made.
 set -u
 program=$1
+once=${2:-}
 fail=0
 app=
 window=
@@ -67,6 +69,7 @@ press_exit_and_wait() {
 
 start_program
 press_exit_and_wait
+[[ "$once" == --once ]] && exit "$fail"
 
 start_program
 # A double click on the first MAC line (Memo1 at 48, 56) starts a query that waits one
