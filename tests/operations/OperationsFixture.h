@@ -2,6 +2,7 @@
 
 #include "tests/operations/LoopbackDevice.h"
 #include "tests/operations/ScriptedView.h"
+#include "tests/operations/ShownFields.h"
 #include "transport/IdUDPClient.h"
 #include "ui/operations/DeviceOperations.h"
 
@@ -41,19 +42,6 @@ protected:
     std::unique_ptr<LoopbackDevice> device;
     DeviceOperations operations{view, client};
 };
-
-struct Fields {
-    std::string ip, mask, gateway;
-    bool operator==(const Fields&) const = default;
-};
-inline void PrintTo(const Fields& f, std::ostream* os) {
-    *os << "{" << f.ip << ", " << f.mask << ", " << f.gateway << "}";
-}
-
-inline Fields Shown(const ScriptedView& view) {
-    return {view.FieldText(AddressField::Edit1), view.FieldText(AddressField::Edit2),
-            view.FieldText(AddressField::Edit3)};
-}
 
 inline std::string Text(const Datagram& bytes) {
     return {bytes.begin(), bytes.end()};

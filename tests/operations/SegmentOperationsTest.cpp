@@ -2,6 +2,7 @@
 // Each case runs in a segment of its own, started by ctest through tools/testnet with the
 // devices it needs, and refuses to run anywhere else: it broadcasts.
 #include "tests/operations/ScriptedView.h"
+#include "tests/operations/ShownFields.h"
 #include "transport/IdUDPClient.h"
 #include "ui/operations/DeviceOperations.h"
 #include "ui/operations/Messages.h"
@@ -63,14 +64,6 @@ std::string Hex(const std::string& text) {
     return hex;
 }
 
-struct Fields {
-    std::string ip, mask, gateway;
-    bool operator==(const Fields&) const = default;
-};
-void PrintTo(const Fields& f, std::ostream* os) {
-    *os << "{" << f.ip << ", " << f.mask << ", " << f.gateway << "}";
-}
-
 // The window's endpoint settings, on the segment: every request goes to 255.255.255.255.
 class InSegment : public ::testing::Test {
 protected:
@@ -90,10 +83,7 @@ protected:
         operations.Memo1DblClick();
         view.events.clear();
     }
-    Fields Shown() const {
-        return {view.FieldText(AddressField::Edit1), view.FieldText(AddressField::Edit2),
-                view.FieldText(AddressField::Edit3)};
-    }
+    Fields Shown() const { return testing::Shown(view); }
     void Enter(const Fields& f) { view.SetFields(f.ip, f.mask, f.gateway); }
 
     ScriptedView view{16};

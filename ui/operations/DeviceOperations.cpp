@@ -62,8 +62,7 @@ void DeviceOperations::DiscoverDevices() {
         return;
     }
     BusyScope busy(busy_);
-    ReplyReceiver receiver(client_, DiscoveryReplyBufferSize,
-                           static_cast<std::int32_t>(DiscoveryBytesPerReceive));
+    ReplyReceiver receiver(client_, DiscoveryReplyBufferSize, DiscoveryBytesPerReceive);
     WaitCursor cursor(view_);
     view_.ClearMacList();
     client_.DiscardPendingDatagrams();
@@ -113,13 +112,10 @@ void DeviceOperations::QuerySelectedDevice() {
 }
 
 void DeviceOperations::RunQuery() {
-    for (const auto field : AllFields) {
-        view_.SetFieldText(field, "");
-    }
+    EmptyFields();
     const Bytes request = BuildQueryRequest(selectedDeviceMac_);
     client_.SetBroadcastEnabled(true);
-    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
-                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     WaitCursor cursor(view_);
     client_.DiscardPendingDatagrams();
     client_.SendText(AsText(request));
@@ -143,6 +139,12 @@ void DeviceOperations::ShowReplyValues(const std::string& replyAddress, const Re
     view_.SetFieldText(AddressField::Edit1, replyAddress);
     view_.SetFieldText(AddressField::Edit2, FinishAddressText(texts.MaskText));
     view_.SetFieldText(AddressField::Edit3, FinishAddressText(texts.GatewayText));
+}
+
+void DeviceOperations::EmptyFields() {
+    for (const auto field : AllFields) {
+        view_.SetFieldText(field, "");
+    }
 }
 
 bool DeviceOperations::AnyFieldEmpty() const {
@@ -174,8 +176,7 @@ void DeviceOperations::SetTcpIpAddress() {
     }
     const Bytes request = BuildSetRequest(selectedDeviceMac_, ip, mask, gateway);
     client_.SetBroadcastEnabled(true);
-    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
-                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     std::string replyAddress;
     {
         WaitCursor cursor(view_);
@@ -193,9 +194,7 @@ void DeviceOperations::SetTcpIpAddress() {
     }
     if (receiver.PeerAddress().empty()) {
         view_.ShowError(messages::Timeout);
-        for (const auto field : AllFields) {
-            view_.SetFieldText(field, "");
-        }
+        EmptyFields();
         return;
     }
     // A reply confirms the new address only when it comes from that address.
@@ -230,16 +229,13 @@ void DeviceOperations::RestartDevice() {
     }
     const Bytes request = BuildRestartRequest(selectedDeviceMac_, ip, mask, gateway);
     client_.SetBroadcastEnabled(true);
-    ReplyReceiver receiver(client_, DeviceReplyBufferSize,
-                           static_cast<std::int32_t>(DeviceBytesPerReceive));
+    ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     {
         WaitCursor cursor(view_);
         client_.DiscardPendingDatagrams();
         client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
     }
-    for (const auto field : AllFields) {
-        view_.SetFieldText(field, "");
-    }
+    EmptyFields();
     // Whatever the device answers is dropped unread, until it stays silent for one
     // receive time-out.
     do {

@@ -35,6 +35,7 @@ private:
     void RunQuery();
     void ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts);
     bool AnyFieldEmpty() const;
+    void EmptyFields();
 
     MainView& view_;
     TIdUDPClient& client_;

@@ -12,8 +12,9 @@ constexpr std::int32_t MessageTooLong = 10040;
 }
 
 ReplyReceiver::ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize,
-                             std::int32_t bytesPerReceive)
-    : client_(client), buffer_(bufferSize, 0), bytesPerReceive_(bytesPerReceive) {}
+                             std::size_t bytesPerReceive)
+    : client_(client), buffer_(bufferSize, 0),
+      bytesPerReceive_(static_cast<std::int32_t>(bytesPerReceive)) {}
 
 void ReplyReceiver::Receive() {
     std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});

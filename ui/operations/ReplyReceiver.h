@@ -16,7 +16,7 @@ class TIdUDPClient;
 // every receive, so every byte past a received datagram reads as 0.
 class ReplyReceiver {
 public:
-    ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize, std::int32_t bytesPerReceive);
+    ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize, std::size_t bytesPerReceive);
 
     // One receive with the endpoint's own time-out. A datagram longer than the bytes taken
     // per receive is read from its first bytes like any other reply; the count then keeps
