@@ -139,8 +139,12 @@ void TIdStack::CheckSocketResult(std::int32_t result) {
     if (result != -1) {
         return;
     }
-    lastSocketError_ = LastError();
-    throw EIdSocketError(lastSocketError_, SocketErrorText(lastSocketError_));
+    RaiseSocketError(LastError());
+}
+
+void TIdStack::RaiseSocketError(std::int32_t number) {
+    lastSocketError_ = number;
+    throw EIdSocketError(number, SocketErrorText(number));
 }
 
 TIdStackSocketHandle TIdStack::OpenIPv4Socket(std::int32_t type, std::int32_t protocol) {

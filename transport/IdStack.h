@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,19 @@ using TIdSocketList = std::vector<TIdStackSocketHandle>;
 
 // Four IPv4 address bytes, first part of the dotted text first (network order).
 using TIdIPv4Bytes = std::array<std::uint8_t, 4>;
+
+// One IPv4 address of a network interface, or an interface that holds none.
+struct TIdInterface {
+    std::string name;
+    std::uint32_t index = 0;
+    bool up = false;
+    bool broadcast = false;
+    bool loopback = false;
+    std::optional<TIdIPv4Bytes> address;
+    std::int32_t prefixLength = 0;
+    TIdIPv4Bytes broadcastAddress{};
+};
+using TIdInterfaceList = std::vector<TIdInterface>;
 
 // The platform-independent socket stack. Every operation that reaches the platform is
 // virtual, so that a test can put a recording stack in its place. A platform call reports
@@ -38,11 +52,13 @@ public:
     virtual std::uint16_t HostToNetwork16(std::uint16_t value) = 0;
     virtual std::uint16_t NetworkToHost16(std::uint16_t value) = 0;
     // Reads one datagram into at most length bytes of buffer (never past its end). The peer
-    // values are written whatever the result; a datagram longer than length fails with
-    // 10040 after the buffer holds its first bytes.
+    // values and the index of the interface it arrived on (0 when unknown) are written
+    // whatever the result; a datagram longer than length fails with 10040 after the buffer
+    // holds its first bytes.
     virtual std::int32_t ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
                                      std::int32_t length, std::int32_t flags,
-                                     std::string& peerAddress, std::int32_t& peerPort) = 0;
+                                     std::string& peerAddress, std::int32_t& peerPort,
+                                     std::uint32_t& arrivalInterface) = 0;
     // Rewrites each given list to the sockets that are ready and returns their number, 0 on
     // time-out, -1 on failure (raising nothing); a list of more than 64 sockets raises
     // EIdStackSetSizeExceeded.
@@ -52,6 +68,16 @@ public:
     virtual std::int32_t SendTo(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
                                 std::int32_t length, std::int32_t flags,
                                 const std::string& dottedQuad, std::int32_t port) = 0;
+    // Sends like SendTo, but out of the given interface, with its address as the source.
+    virtual std::int32_t SendToVia(TIdStackSocketHandle socket,
+                                   std::span<const std::uint8_t> buffer, std::int32_t length,
+                                   std::int32_t flags, const std::string& dottedQuad,
+                                   std::int32_t port, const TIdInterface& via) = 0;
+    // The machine's network interfaces as they are now, one entry per IPv4 address; an
+    // interface without one appears once, without address. Empty when they cannot be read.
+    virtual TIdInterfaceList ListInterfaces() = 0;
+    // The name of the interface with that index, empty when there is none.
+    virtual std::string InterfaceName(std::uint32_t index) = 0;
     virtual std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                          std::int32_t option, std::span<const std::uint8_t> value,
                                          std::int32_t length) = 0;
@@ -66,6 +92,8 @@ public:
     std::string AddressToText(const TIdIPv4Bytes& address) const;
     TIdIPv4Bytes TextToAddress(std::string_view dottedQuad) const;
     void CheckSocketResult(std::int32_t result);
+    // Raises EIdSocketError for a failure that the stack detects itself, not the platform.
+    [[noreturn]] void RaiseSocketError(std::int32_t number);
     TIdStackSocketHandle OpenIPv4Socket(std::int32_t type, std::int32_t protocol);
     std::string ResolveToDottedQuad(const std::string& host);
     bool IsDottedQuad(std::string_view text) const;

@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <ifaddrs.h>
 #include <memory>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <optional>
@@ -43,6 +47,43 @@ std::optional<std::size_t> ClampLength(std::int32_t length, std::size_t availabl
 struct AddrInfoDeleter {
     void operator()(addrinfo* list) const { freeaddrinfo(list); }
 };
+
+struct IfAddrsDeleter {
+    void operator()(ifaddrs* list) const { freeifaddrs(list); }
+};
+
+TIdIPv4Bytes BytesOf(const sockaddr* address) {
+    TIdIPv4Bytes bytes{};
+    if (address != nullptr && address->sa_family == AF_INET) {
+        sockaddr_in in{};
+        std::memcpy(&in, address, sizeof in);
+        std::memcpy(bytes.data(), &in.sin_addr, bytes.size());
+    }
+    return bytes;
+}
+
+std::int32_t PrefixLengthOf(const sockaddr* netmask) {
+    std::int32_t length = 0;
+    for (const std::uint8_t byte : BytesOf(netmask)) {
+        length += std::popcount(byte);
+    }
+    return length;
+}
+
+// Room for the one control message either direction uses: the interface of a datagram.
+using PacketInfoControl = std::array<char, CMSG_SPACE(sizeof(in_pktinfo))>;
+
+std::uint32_t ArrivalInterfaceOf(const msghdr& message) {
+    for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
+         cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
+        if (cmsg->cmsg_level == IPPROTO_IP && cmsg->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(cmsg), sizeof info);
+            return static_cast<std::uint32_t>(info.ipi_ifindex);
+        }
+    }
+    return 0;
+}
 
 // Each list becomes a set: a socket given twice is tested and reported once.
 void Deduplicate(TIdSocketList& list) {
@@ -156,18 +197,22 @@ std::uint16_t TIdStackPosix::NetworkToHost16(std::uint16_t value) {
 
 std::int32_t TIdStackPosix::ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
                                         std::int32_t length, std::int32_t flags,
-                                        std::string& peerAddress, std::int32_t& peerPort) {
+                                        std::string& peerAddress, std::int32_t& peerPort,
+                                        std::uint32_t& arrivalInterface) {
     sockaddr_in from{};
     const auto usable = ClampLength(length, buffer.size());
     ssize_t received = -1;
     int savedErrno = EINVAL;
     msghdr message{};
+    PacketInfoControl control{};
     if (usable) {
         iovec piece{buffer.data(), *usable};
         message.msg_name = &from;
         message.msg_namelen = sizeof from;
         message.msg_iov = &piece;
         message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
         received = ::recvmsg(socket, &message, flags);
         savedErrno = errno;
     }
@@ -176,6 +221,7 @@ std::int32_t TIdStackPosix::ReceiveFrom(TIdStackSocketHandle socket, std::span<s
     std::memcpy(peer.data(), &from.sin_addr, peer.size());
     peerAddress = AddressToText(peer);
     peerPort = NetworkToHost16(from.sin_port);
+    arrivalInterface = received < 0 ? 0 : ArrivalInterfaceOf(message);
 
     if (received < 0) {
         return Fail(WinsockErrorFromErrno(savedErrno));
@@ -250,6 +296,98 @@ std::int32_t TIdStackPosix::SendTo(TIdStackSocketHandle socket,
     return static_cast<std::int32_t>(sent);
 }
 
+std::int32_t TIdStackPosix::SendToVia(TIdStackSocketHandle socket,
+                                      std::span<const std::uint8_t> buffer, std::int32_t length,
+                                      std::int32_t flags, const std::string& dottedQuad,
+                                      std::int32_t port, const TIdInterface& via) {
+    const auto usable = ClampLength(length, buffer.size());
+    if (!usable) {
+        return Fail(IdErrInvalidArgument);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = HostToNetwork16(static_cast<std::uint16_t>(port));
+    const TIdIPv4Bytes address = TextToAddress(dottedQuad);
+    std::memcpy(&to.sin_addr, address.data(), address.size());
+
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(via.index);
+    if (via.address) {
+        std::memcpy(&info.ipi_spec_dst, via.address->data(), via.address->size());
+    }
+    PacketInfoControl control{};
+    iovec piece{const_cast<std::uint8_t*>(buffer.data()), *usable};
+    msghdr message{};
+    message.msg_name = &to;
+    message.msg_namelen = sizeof to;
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    cmsghdr* cmsg = CMSG_FIRSTHDR(&message);
+    cmsg->cmsg_level = IPPROTO_IP;
+    cmsg->cmsg_type = IP_PKTINFO;
+    cmsg->cmsg_len = CMSG_LEN(sizeof info);
+    std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
+
+    const ssize_t sent = ::sendmsg(socket, &message, flags | MSG_NOSIGNAL);
+    if (sent < 0) {
+        return FailFromErrno();
+    }
+    return static_cast<std::int32_t>(sent);
+}
+
+TIdInterfaceList TIdStackPosix::ListInterfaces() {
+    ifaddrs* found = nullptr;
+    if (::getifaddrs(&found) != 0) {
+        return {};
+    }
+    const std::unique_ptr<ifaddrs, IfAddrsDeleter> list(found);
+    TIdInterfaceList interfaces;
+    std::vector<std::uint32_t> withAddress;
+    std::vector<TIdInterface> withoutAddress;
+    for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+        // A label such as eth0:1 names an address of eth0: the interface is named by its
+        // index, as the operator knows it.
+        const std::uint32_t index = ::if_nametoindex(entry->ifa_name);
+        if (index == 0) {
+            continue;
+        }
+        TIdInterface item;
+        item.index = index;
+        item.name = InterfaceName(index);
+        item.up = (entry->ifa_flags & IFF_UP) != 0;
+        item.broadcast = (entry->ifa_flags & IFF_BROADCAST) != 0;
+        item.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+        if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET) {
+            item.address = BytesOf(entry->ifa_addr);
+            item.prefixLength = PrefixLengthOf(entry->ifa_netmask);
+            if (item.broadcast) {
+                item.broadcastAddress = BytesOf(entry->ifa_broadaddr);
+            }
+            withAddress.push_back(index);
+            interfaces.push_back(std::move(item));
+        } else if (std::ranges::find(withoutAddress, index, &TIdInterface::index) ==
+                   withoutAddress.end()) {
+            withoutAddress.push_back(std::move(item));
+        }
+    }
+    for (auto& item : withoutAddress) {
+        if (std::ranges::find(withAddress, item.index) == withAddress.end()) {
+            interfaces.push_back(std::move(item));
+        }
+    }
+    return interfaces;
+}
+
+std::string TIdStackPosix::InterfaceName(std::uint32_t index) {
+    std::array<char, IF_NAMESIZE> name{};
+    if (index == 0 || ::if_indextoname(index, name.data()) == nullptr) {
+        return {};
+    }
+    return name.data();
+}
+
 std::int32_t TIdStackPosix::SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                             std::int32_t option,
                                             std::span<const std::uint8_t> value,
@@ -278,6 +416,12 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
     if (socket < 0) {
         Fail(WinsockErrorFromErrno(errno));
         return IdInvalidSocket;
+    }
+    if (family == AF_INET && type == SOCK_DGRAM) {
+        // Every datagram then tells the interface it arrived on. Should the platform refuse,
+        // the datagrams still arrive, only without it.
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     }
     return socket;
 }

@@ -19,7 +19,7 @@ public:
     std::uint16_t NetworkToHost16(std::uint16_t value) override;
     std::int32_t ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
                              std::int32_t length, std::int32_t flags, std::string& peerAddress,
-                             std::int32_t& peerPort) override;
+                             std::int32_t& peerPort, std::uint32_t& arrivalInterface) override;
     // poll underneath, so any descriptor number works; a time-out below 0 other than -2
     // fails at once with 10022, as a negative time limit does for select.
     std::int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
@@ -27,10 +27,19 @@ public:
     std::int32_t SendTo(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
                         std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
                         std::int32_t port) override;
+    // sendmsg with IP_PKTINFO: the interface's index and its own address as the source.
+    std::int32_t SendToVia(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
+                           std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
+                           std::int32_t port, const TIdInterface& via) override;
+    // getifaddrs.
+    TIdInterfaceList ListInterfaces() override;
+    std::string InterfaceName(std::uint32_t index) override;
     // Knows the socket-level options SO_BROADCAST, SO_REUSEADDR, SO_SNDBUF and SO_RCVBUF.
     std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;
+    // An IPv4 datagram socket is opened with IP_PKTINFO, so that its receives know their
+    // interface.
     TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                     std::int32_t protocol) override;
     std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) override;

@@ -1,6 +1,7 @@
 #include "transport/IdUDPBase.h"
 
 #include "transport/IdExceptions.h"
+#include "transport/IdInterfaces.h"
 #include "transport/SocketStack.h"
 
 #include <array>
@@ -99,7 +100,10 @@ void TIdUDPBase::SendBytesTo(const std::string& host, std::int32_t port,
     // Resolved before the socket exists, so a failed lookup leaves no socket behind.
     const std::string address = stack.ResolveToDottedQuad(host);
     const TIdSocketHandle& handle = EnsureSocket();
-    const std::int32_t result = stack.SendTo(handle.Handle(), buffer, byteCount, 0, address, port);
+    const std::int32_t result =
+        address == LimitedBroadcastAddress
+            ? SendOnInterfaces(stack, handle.Handle(), address, port, buffer, byteCount)
+            : stack.SendTo(handle.Handle(), buffer, byteCount, 0, address, port);
     if (result == -1) {
         if (stack.LastError() == IdErrMessageTooLong) {
             throw EIdPackageSizeTooBig();
@@ -109,6 +113,59 @@ void TIdUDPBase::SendBytesTo(const std::string& host, std::int32_t port,
     if (result != byteCount) {
         throw EIdNotAllBytesSent();
     }
+}
+
+std::int32_t TIdUDPBase::SendOnInterfaces(TIdStack& stack, TIdStackSocketHandle socket,
+                                          const std::string& address, std::int32_t port,
+                                          std::span<const std::uint8_t> buffer,
+                                          std::int32_t byteCount) {
+    // Listed at every send, so that an interface that came up since is used.
+    const TIdInterfaceList all = stack.ListInterfaces();
+    for (const auto& entry : all) {
+        interfaceNames_[entry.index] = entry.name;
+    }
+    const TIdInterfaceList vias = BroadcastInterfaces(all, broadcastInterfaces_);
+    if (vias.empty()) {
+        if (!broadcastInterfaces_.empty()) {
+            // The operator's limit holds: nothing leaves on an interface outside it.
+            stack.RaiseSocketError(IdErrNetworkUnreachable);
+        }
+        return stack.SendTo(socket, buffer, byteCount, 0, address, port);
+    }
+    std::int32_t taken = -1;
+    for (const auto& via : vias) {
+        const std::int32_t result =
+            stack.SendToVia(socket, buffer, byteCount, 0, address, port, via);
+        if (result != -1 && (taken == -1 || result < taken)) {
+            taken = result;
+        }
+    }
+    if (taken == -1) {
+        // Every interface refused; the stack still holds the last refusal's number.
+        return -1;
+    }
+    return taken;
+}
+
+std::vector<std::string> TIdUDPBase::UsableBroadcastInterfaces() const {
+    std::vector<std::string> names;
+    for (const auto& entry :
+         BroadcastInterfaces(RequireSocketStack("getifaddrs").ListInterfaces())) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+void TIdUDPBase::NoteArrivalInterface(TIdStack& stack, std::uint32_t index) {
+    if (index == 0) {
+        lastArrivalInterface_.clear();
+        return;
+    }
+    auto known = interfaceNames_.find(index);
+    if (known == interfaceNames_.end()) {
+        known = interfaceNames_.emplace(index, stack.InterfaceName(index)).first;
+    }
+    lastArrivalInterface_ = known->second;
 }
 
 std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::int32_t bufferSize,
@@ -121,11 +178,14 @@ std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::in
     if (!handle.WaitReadable(timeoutMs)) {
         peerAddress.clear();
         peerPort = 0;
+        lastArrivalInterface_.clear();
         return 0;
     }
     TIdStack& stack = RequireSocketStack("recvfrom");
+    std::uint32_t arrival = 0;
     const std::int32_t result =
-        stack.ReceiveFrom(handle.Handle(), buffer, bufferSize, 0, peerAddress, peerPort);
+        stack.ReceiveFrom(handle.Handle(), buffer, bufferSize, 0, peerAddress, peerPort, arrival);
+    NoteArrivalInterface(stack, arrival);
     stack.CheckSocketResult(result);
     return result;
 }

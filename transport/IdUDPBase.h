@@ -2,12 +2,15 @@
 
 #include "transport/IdComponent.h"
 #include "transport/IdSocketHandle.h"
+#include "transport/IdStack.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tcpipset {
 
@@ -39,6 +42,13 @@ public:
     void SendBytes(std::span<const std::uint8_t> buffer, std::int32_t byteCount);
     // A byteCount beyond the buffer sends the whole buffer and then raises
     // EIdNotAllBytesSent; a negative one is refused as 10022.
+    //
+    // A datagram to the limited broadcast address leaves once out of every interface that
+    // can carry it (see BroadcastInterfaces), from the one socket and port: a workstation
+    // with a cable and Wi-Fi, or without a default route, reaches every segment it is on.
+    // It has been sent when one interface took it; when all refuse, the last refusal is
+    // raised. Without any such interface it is one plain send, which the platform routes
+    // or refuses (10051) as it does any other destination.
     void SendBytesTo(const std::string& host, std::int32_t port,
                      std::span<const std::uint8_t> buffer, std::int32_t byteCount);
     // Returns the bytes received, 0 when nothing came in time (peer text empty, port 0,
@@ -48,6 +58,20 @@ public:
     std::int32_t ReceiveDatagram(std::span<std::uint8_t> buffer, std::int32_t bufferSize,
                                  std::string& peerAddress, std::int32_t& peerPort,
                                  std::int32_t timeoutMs);
+    // The name of the interface that the last datagram received arrived on; empty after a
+    // receive that brought nothing, or when the platform did not tell.
+    const std::string& LastArrivalInterface() const { return lastArrivalInterface_; }
+
+    // Limits the limited broadcast to the interfaces of these names; empty: every interface
+    // that can carry it. When none of the names can carry it at a send, the send fails with
+    // 10051 and nothing leaves.
+    void SetBroadcastInterfaces(std::vector<std::string> names) {
+        broadcastInterfaces_ = std::move(names);
+    }
+    const std::vector<std::string>& BroadcastInterfaceNames() const { return broadcastInterfaces_; }
+    // The names of the interfaces that a limited broadcast would leave on now, without the
+    // limit.
+    std::vector<std::string> UsableBroadcastInterfaces() const;
 
     // Frees the socket handle object, which closes its socket.
     virtual void CloseSocketHandle();
@@ -61,7 +85,17 @@ protected:
     TIdSocketHandle* Binding() const { return binding_.get(); }
 
 private:
+    std::int32_t SendOnInterfaces(TIdStack& stack, TIdStackSocketHandle socket,
+                                  const std::string& address, std::int32_t port,
+                                  std::span<const std::uint8_t> buffer, std::int32_t byteCount);
+    void NoteArrivalInterface(TIdStack& stack, std::uint32_t index);
+
     std::unique_ptr<TIdSocketHandle> binding_;
+    std::vector<std::string> broadcastInterfaces_;
+    // Names of the interfaces seen at the last broadcast, by index, so that a burst of
+    // replies does not ask the platform for the same name again and again.
+    std::map<std::uint32_t, std::string> interfaceNames_;
+    std::string lastArrivalInterface_;
     std::string host_;
     std::int32_t port_ = 0;
     std::int32_t receiveTimeout_ = IdTimeoutInfinite;

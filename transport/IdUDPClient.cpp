@@ -20,9 +20,10 @@ int TIdUDPClient::DiscardPendingDatagrams() {
         }
         std::string peerAddress;
         std::int32_t peerPort = 0;
+        std::uint32_t arrival = 0;
         // An empty buffer takes the datagram off the queue; the cut it reports is expected.
         const std::int32_t result =
-            stack.ReceiveFrom(handle->Handle(), {}, 0, 0, peerAddress, peerPort);
+            stack.ReceiveFrom(handle->Handle(), {}, 0, 0, peerAddress, peerPort, arrival);
         if (result == -1 && stack.LastError() != IdErrMessageTooLong) {
             // A pending socket error was read instead of a datagram; it is consumed now,
             // and stopping here keeps a persistent one from holding the loop.

@@ -31,10 +31,11 @@ std::string RecordingStack::LookupHostByName(const std::string& hostName) {
 std::int32_t RecordingStack::ReceiveFrom(TIdStackSocketHandle socket,
                                          std::span<std::uint8_t> buffer, std::int32_t length,
                                          std::int32_t flags, std::string& peerAddress,
-                                         std::int32_t& peerPort) {
+                                         std::int32_t& peerPort, std::uint32_t& arrivalInterface) {
     record_.calls.push_back("recvfrom " + std::to_string(length));
     injectedError_.reset();
-    return TIdStackPosix::ReceiveFrom(socket, buffer, length, flags, peerAddress, peerPort);
+    return TIdStackPosix::ReceiveFrom(socket, buffer, length, flags, peerAddress, peerPort,
+                                      arrivalInterface);
 }
 
 std::int32_t RecordingStack::SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
@@ -56,7 +57,32 @@ std::int32_t RecordingStack::SendTo(TIdStackSocketHandle socket,
     record_.calls.push_back("sendto " + dottedQuad + ":" + std::to_string(port) + " " +
                             std::to_string(length));
     injectedError_.reset();
+    // Tests run on the machine's own network: only loopback is ever really sent to.
+    if (dottedQuad.rfind("127.", 0) != 0) {
+        return length;
+    }
     return TIdStackPosix::SendTo(socket, buffer, length, flags, dottedQuad, port);
+}
+
+std::int32_t RecordingStack::SendToVia(TIdStackSocketHandle /*socket*/,
+                                       std::span<const std::uint8_t> /*buffer*/,
+                                       std::int32_t length, std::int32_t /*flags*/,
+                                       const std::string& dottedQuad, std::int32_t port,
+                                       const TIdInterface& via) {
+    record_.calls.push_back("sendto " + dottedQuad + ":" + std::to_string(port) + " " +
+                            std::to_string(length) + " via " + via.name + " from " +
+                            (via.address ? AddressToText(*via.address) : "-"));
+    injectedError_.reset();
+    if (const auto refusal = record_.refusingInterfaces.find(via.name);
+        refusal != record_.refusingInterfaces.end()) {
+        injectedError_ = refusal->second;
+        return -1;
+    }
+    return length;
+}
+
+TIdInterfaceList RecordingStack::ListInterfaces() {
+    return record_.interfaces ? *record_.interfaces : TIdStackPosix::ListInterfaces();
 }
 
 std::int32_t RecordingStack::SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,

@@ -30,6 +30,10 @@ struct StackRecord {
     std::vector<std::string> lookups;
     // Answers of the name lookup; a name without one fails with 11001.
     std::map<std::string, std::string> lookupAnswers;
+    // The machine's interfaces as the stack lists them; none given: the real list.
+    std::optional<TIdInterfaceList> interfaces;
+    // Interfaces whose sends are refused, with the error number of the refusal.
+    std::map<std::string, std::int32_t> refusingInterfaces;
 };
 
 class RecordingStack : public TIdStackPosix {
@@ -41,12 +45,18 @@ public:
     std::string LookupHostByName(const std::string& hostName) override;
     std::int32_t ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
                              std::int32_t length, std::int32_t flags, std::string& peerAddress,
-                             std::int32_t& peerPort) override;
+                             std::int32_t& peerPort, std::uint32_t& arrivalInterface) override;
     std::int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
                                TIdSocketList* errorList, std::int32_t timeoutMs) override;
     std::int32_t SendTo(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
                         std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
                         std::int32_t port) override;
+    // Recorded as "sendto ADDRESS:PORT LENGTH via NAME from SOURCE" and answered without
+    // reaching the platform: the interfaces may be scripted ones.
+    std::int32_t SendToVia(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
+                           std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
+                           std::int32_t port, const TIdInterface& via) override;
+    TIdInterfaceList ListInterfaces() override;
     std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;

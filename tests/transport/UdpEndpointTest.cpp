@@ -9,6 +9,8 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <map>
 #include <numeric>
 #include <ostream>
 
@@ -61,6 +63,7 @@ TEST_F(EndpointTest, NothingArrivingGivesZeroEmptyPeerAndUntouchedBuffer) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(peerAddress, "");
     EXPECT_EQ(peerPort, 0);
+    EXPECT_EQ(client.LastArrivalInterface(), "");
     EXPECT_TRUE(std::ranges::all_of(buffer, [](std::uint8_t b) { return b == 0xAB; }));
     EXPECT_GE(elapsed, std::chrono::milliseconds(950));
     EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
@@ -72,6 +75,7 @@ TEST_F(EndpointTest, ZeroLengthDatagramIsTaken) {
     EXPECT_EQ(Receive(buffer, 10), 0);
     EXPECT_EQ(peerAddress, "127.0.0.1");
     EXPECT_EQ(peerPort, peer.Port());
+    EXPECT_EQ(client.LastArrivalInterface(), "lo");
 }
 
 struct TruncationCase {
@@ -302,6 +306,135 @@ INSTANTIATE_TEST_SUITE_P(
                      c.EndLoading();
                  },
                  Then({Open, BroadcastOff}, Close)}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// An interface that can carry a broadcast, unless a case takes something away.
+TIdInterface Good(const char* name, std::uint32_t index, TIdIPv4Bytes address) {
+    return {name, index, true, true, false, address, 24, {}};
+}
+
+TIdInterface Without(TIdInterface entry, bool TIdInterface::*flag) {
+    entry.*flag = !(entry.*flag);
+    return entry;
+}
+
+TIdInterface NoAddress(TIdInterface entry) {
+    entry.address.reset();
+    return entry;
+}
+
+const TIdInterface Eth0 = Good("eth0", 2, {198, 19, 0, 1});
+const TIdInterface Wlan0 = Good("wlan0", 3, {198, 19, 64, 1});
+
+struct InterfaceCase {
+    const char* name;
+    TIdInterfaceList interfaces;
+    std::map<std::string, std::int32_t> refusing;
+    std::vector<std::string> limit;
+    const char* host;
+    std::vector<std::string> sends;
+    std::int32_t error = 0;
+};
+
+void PrintTo(const InterfaceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InterfaceChoiceTest : public ::testing::TestWithParam<InterfaceCase> {};
+
+// The interface list is scripted and no send reaches the platform: the recording stack
+// answers them.
+TEST_P(InterfaceChoiceTest, SendsOneCopyPerUsableInterface) {
+    const InterfaceCase& c = GetParam();
+    StackRecord record;
+    record.interfaces = c.interfaces;
+    record.refusingInterfaces = c.refusing;
+    const ScopedRecordingStack scoped(record);
+    TIdUDPClient client;
+    client.SetHost(c.host);
+    client.SetPort(5001);
+    client.SetBroadcastEnabled(true);
+    client.SetBroadcastInterfaces(c.limit);
+    std::int32_t error = 0;
+    try {
+        client.SendText("PTN000000G");
+    } catch (const EIdSocketError& failure) {
+        error = failure.SocketErrorCode();
+    }
+    std::vector<std::string> sends;
+    std::ranges::copy_if(record.calls, std::back_inserter(sends),
+                         [](const std::string& call) { return call.starts_with("sendto"); });
+    EXPECT_EQ(sends, c.sends);
+    EXPECT_EQ(error, c.error);
+}
+
+const std::string ViaEth0 = "sendto 255.255.255.255:5001 10 via eth0 from 198.19.0.1";
+const std::string ViaWlan0 = "sendto 255.255.255.255:5001 10 via wlan0 from 198.19.64.1";
+const std::string Plain = "sendto 255.255.255.255:5001 10";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InterfaceChoiceTest,
+    ::testing::Values(
+        InterfaceCase{"OneInterfaceOneDatagram", {Eth0}, {}, {}, "255.255.255.255", {ViaEth0}},
+        InterfaceCase{"TwoInterfacesOneCopyEach",
+                      {Eth0, Wlan0},
+                      {},
+                      {},
+                      "255.255.255.255",
+                      {ViaEth0, ViaWlan0}},
+        InterfaceCase{"DownLoopbackNoBroadcastNoAddressAreSkipped",
+                      {Without(Good("eth1", 4, {198, 18, 1, 1}), &TIdInterface::up),
+                       Without(Good("lo", 1, {127, 0, 0, 1}), &TIdInterface::loopback),
+                       Without(Good("tun0", 5, {198, 18, 2, 1}), &TIdInterface::broadcast),
+                       NoAddress(Good("eth2", 6, {})), Wlan0},
+                      {},
+                      {},
+                      "255.255.255.255",
+                      {ViaWlan0}},
+        InterfaceCase{"SecondAddressOfAnInterfaceSendsNoSecondCopy",
+                      {Eth0, Good("eth0", 2, {198, 18, 9, 9})},
+                      {},
+                      {},
+                      "255.255.255.255",
+                      {ViaEth0}},
+        InterfaceCase{"RefusedOnOneTakenByTheOther",
+                      {Eth0, Wlan0},
+                      {{"eth0", 10050}},
+                      {},
+                      "255.255.255.255",
+                      {ViaEth0, ViaWlan0}},
+        InterfaceCase{"RefusedOnEveryOneRaisesTheRefusal",
+                      {Eth0, Wlan0},
+                      {{"eth0", 10050}, {"wlan0", 10065}},
+                      {},
+                      "255.255.255.255",
+                      {ViaEth0, ViaWlan0},
+                      10065},
+        InterfaceCase{"NoUsableInterfaceIsOnePlainSend",
+                      {Without(Good("lo", 1, {127, 0, 0, 1}), &TIdInterface::loopback)},
+                      {},
+                      {},
+                      "255.255.255.255",
+                      {Plain}},
+        InterfaceCase{"DirectedBroadcastIsOnePlainSend",
+                      {Eth0, Wlan0},
+                      {},
+                      {},
+                      "198.19.255.255",
+                      {"sendto 198.19.255.255:5001 10"}},
+        InterfaceCase{"LimitedToTheNamedInterface",
+                      {Eth0, Wlan0},
+                      {},
+                      {"wlan0"},
+                      "255.255.255.255",
+                      {ViaWlan0}},
+        InterfaceCase{"LimitNamingNoUsableInterfaceSendsNothing",
+                      {Eth0, Without(Wlan0, &TIdInterface::up)},
+                      {},
+                      {"wlan0"},
+                      "255.255.255.255",
+                      {},
+                      10051}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(Endpoint, LocalhostInLowerCaseReachesTheLoopbackPeer) {
