@@ -31,7 +31,7 @@ TIdInterfaceList BroadcastInterfaces(const TIdInterfaceList& all,
 }
 
 std::string BroadcastRefusal(const TIdInterfaceList& all, const std::string& name) {
-    std::string reason = "no such interface";
+    std::string reason = NoSuchInterface;
     for (const auto& entry : all) {
         if (entry.name != name) {
             continue;

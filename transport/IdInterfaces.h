@@ -20,9 +20,10 @@ inline constexpr const char* LimitedBroadcastAddress = "255.255.255.255";
 TIdInterfaceList BroadcastInterfaces(const TIdInterfaceList& all,
                                      const std::vector<std::string>& onlyNames = {});
 
+inline constexpr const char* NoSuchInterface = "no such interface";
+
 // Why an interface of that name cannot carry a limited broadcast: empty when it can, else
-// a short reason ("no such interface", "down", "loopback", "no broadcast", "no IPv4
-// address").
+// a short reason (NoSuchInterface, "down", "loopback", "no broadcast", "no IPv4 address").
 std::string BroadcastRefusal(const TIdInterfaceList& all, const std::string& name);
 
 } // namespace tcpipset

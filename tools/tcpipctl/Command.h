@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace tcpipset {
 
@@ -15,7 +16,10 @@ struct Command {
     std::string broadcast = "255.255.255.255";
     std::int32_t port = 5001;
     std::int32_t timeoutMs = 1000;
+    // Interfaces the limited broadcast may leave on; empty: every one that can carry it.
+    std::vector<std::string> interfaces;
     bool json = false;
+    bool longListing = false; // discover: address and interface beside each line
     bool yes = false;
 };
 

@@ -18,6 +18,7 @@ public:
     struct ListedDevice {
         std::string mac;
         std::string address;
+        std::string interfaceName;
     };
     struct Dialog {
         enum class Kind { Error, Notice } kind;
@@ -34,9 +35,11 @@ public:
     void SetFieldReadOnly(AddressField, bool) override {}
 
     void ClearMacList() override { listed_.clear(); }
-    void AppendMacLine(const std::string& line) override { listed_.push_back({line, {}}); }
-    void NoteListedAddress(const std::string& replyAddress) override {
+    void AppendMacLine(const std::string& line) override { listed_.push_back({line, {}, {}}); }
+    void NoteListedReply(const std::string& replyAddress,
+                         const std::string& interfaceName) override {
         listed_.back().address = replyAddress;
+        listed_.back().interfaceName = interfaceName;
     }
     // The command line selects a device by its MAC, never by a line of the list.
     int LineOfSelection() const override { return 0; }

@@ -46,8 +46,13 @@ int main(int argc, char** argv) {
     app.add_option("--timeout", command.timeoutMs, "receive time-out in ms (default 1000)")
         ->check(CLI::Range(0, 3600000));
     app.add_flag("--json", command.json, "write the results as JSON");
+    app.add_option("--interface", command.interfaces,
+                   "send the limited broadcast only out of this interface (repeatable)")
+        ->allow_extra_args(false);
 
     auto* discover = app.add_subcommand("discover", "list the MAC address of every print server");
+    discover->add_flag("--long,-l", command.longListing,
+                       "also the address each reply came from and its interface");
     auto* query = app.add_subcommand("query", "show a print server's IP address, mask, gateway");
     auto* set = app.add_subcommand("set", "write a new IP address, mask and gateway");
     auto* restart = app.add_subcommand("restart", "write the settings and restart the device");

@@ -3,13 +3,16 @@
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/ConsoleView.h"
 #include "tools/tcpipctl/Output.h"
+#include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
+#include "transport/SocketStack.h"
 #include "ui/operations/DeviceOperations.h"
 #include "ui/operations/Messages.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <vector>
 
 namespace tcpipset {
 
@@ -67,20 +70,64 @@ bool TypeableInField(const std::string& text) {
     });
 }
 
-int Discover(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+// The listed lines with the reply's source address and interface, in columns as wide as
+// their widest entry.
+void WriteLongListing(const std::vector<ConsoleView::ListedDevice>& listed, std::ostream& out) {
+    std::size_t macWidth = 0;
+    std::size_t addressWidth = 0;
+    for (const auto& device : listed) {
+        macWidth = std::max(macWidth, device.mac.size());
+        addressWidth = std::max(addressWidth, device.address.size());
+    }
+    for (const auto& device : listed) {
+        const std::string interfaceName = device.interfaceName.empty() ? "-" : device.interfaceName;
+        out << device.mac << std::string(macWidth - device.mac.size() + 2, ' ') << device.address
+            << std::string(addressWidth - device.address.size() + 2, ' ') << interfaceName << '\n';
+    }
+}
+
+int Discover(const Command& command, ConsoleView& view, DeviceOperations& operations,
+             Reporter& report) {
     operations.FormCreate();
     if (report.Json()) {
         json devices = json::array();
         for (const auto& device : view.Listed()) {
-            devices.push_back({{"mac", device.mac}, {"address", device.address}});
+            devices.push_back({{"mac", device.mac},
+                               {"address", device.address},
+                               {"interface", device.interfaceName}});
         }
         report.Out() << JsonText(devices) << '\n';
+    } else if (command.longListing) {
+        WriteLongListing(view.Listed(), report.Out());
     } else {
         for (const auto& device : view.Listed()) {
             report.Out() << device.mac << '\n';
         }
     }
     return view.Listed().empty() ? ExitNoResult : ExitSuccess;
+}
+
+// Every --interface must name an interface that can carry a limited broadcast now; the
+// limit means nothing for any other destination.
+std::string InterfaceProblem(const Command& command) {
+    if (command.interfaces.empty()) {
+        return {};
+    }
+    if (command.broadcast != LimitedBroadcastAddress) {
+        return std::string("tcpipctl: --interface limits only the limited broadcast ") +
+               LimitedBroadcastAddress;
+    }
+    const TIdInterfaceList all = RequireSocketStack("getifaddrs").ListInterfaces();
+    for (const auto& name : command.interfaces) {
+        const std::string refusal = BroadcastRefusal(all, name);
+        if (refusal == NoSuchInterface) {
+            return "tcpipctl: --interface " + name + ": no such interface";
+        }
+        if (!refusal.empty()) {
+            return "tcpipctl: --interface " + name + ": cannot carry a broadcast (" + refusal + ")";
+        }
+    }
+    return {};
 }
 
 int Query(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
@@ -149,11 +196,15 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         client.SetHost(command.broadcast);
         client.SetPort(command.port);
         client.SetReceiveTimeout(command.timeoutMs);
+        if (const std::string problem = InterfaceProblem(command); !problem.empty()) {
+            return report.Error(problem, ExitUsage);
+        }
         DeviceOperations operations(view, client);
         operations.SelectDevice(command.mac);
+        operations.LimitInterfaces(command.interfaces);
         switch (command.verb) {
         case Verb::Discover:
-            return Discover(view, operations, report);
+            return Discover(command, view, operations, report);
         case Verb::Query:
             return Query(view, operations, report);
         case Verb::Set:

@@ -65,6 +65,8 @@ void DeviceOperations::DiscoverDevices() {
     ReplyReceiver receiver(client_, DiscoveryReplyBufferSize, DiscoveryBytesPerReceive);
     WaitCursor cursor(view_);
     view_.ClearMacList();
+    replyInterfaces_.Clear();
+    client_.SetBroadcastInterfaces(interfaceLimit_);
     client_.DiscardPendingDatagrams();
     client_.SendText(AsText(BuildDiscoveryRequest()));
     ReplyTexts texts;
@@ -77,7 +79,8 @@ void DeviceOperations::DiscoverDevices() {
             }
             if (!texts.MacText.empty()) {
                 view_.AppendMacLine(texts.MacText);
-                view_.NoteListedAddress(receiver.PeerAddress());
+                view_.NoteListedReply(receiver.PeerAddress(), receiver.ArrivalInterface());
+                replyInterfaces_.Note(texts.MacText, receiver.ArrivalInterface());
             }
             texts.MacText.clear();
         }
@@ -117,6 +120,7 @@ void DeviceOperations::RunQuery() {
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     WaitCursor cursor(view_);
+    AimAtSelectedDevice();
     client_.DiscardPendingDatagrams();
     client_.SendText(AsText(request));
     ReplyTexts texts;
@@ -133,6 +137,12 @@ void DeviceOperations::RunQuery() {
             ShowReplyValues(replyAddress, texts);
         }
     } while (receiver.Count() != 0);
+}
+
+void DeviceOperations::AimAtSelectedDevice() {
+    std::vector<std::string> names = replyInterfaces_.Of(
+        selectedDeviceMac_, client_.UsableBroadcastInterfaces(), interfaceLimit_);
+    client_.SetBroadcastInterfaces(names.empty() ? interfaceLimit_ : std::move(names));
 }
 
 void DeviceOperations::ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts) {
@@ -180,6 +190,7 @@ void DeviceOperations::SetTcpIpAddress() {
     std::string replyAddress;
     {
         WaitCursor cursor(view_);
+        AimAtSelectedDevice();
         client_.DiscardPendingDatagrams();
         client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
         receiver.Receive();
@@ -232,6 +243,7 @@ void DeviceOperations::RestartDevice() {
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     {
         WaitCursor cursor(view_);
+        AimAtSelectedDevice();
         client_.DiscardPendingDatagrams();
         client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
     }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "ui/operations/MainView.h"
+#include "ui/operations/ReplyInterfaces.h"
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tcpipset {
 
@@ -30,16 +32,24 @@ public:
     const std::string& SelectedDeviceMac() const { return selectedDeviceMac_; }
     // Selects a device by its MAC line without a list to click in, as the command line does.
     void SelectDevice(std::string macLine) { selectedDeviceMac_ = std::move(macLine); }
+    // Keeps every limited broadcast to the interfaces of these names, as the command line's
+    // --interface does; empty (the window's way): every interface that can carry one.
+    void LimitInterfaces(std::vector<std::string> names) { interfaceLimit_ = std::move(names); }
 
 private:
     void RunQuery();
     void ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts);
     bool AnyFieldEmpty() const;
     void EmptyFields();
+    // A request for the selected line leaves only on the interfaces its replies came in
+    // on; on every interface (within the limit) when none of them is known or left.
+    void AimAtSelectedDevice();
 
     MainView& view_;
     TIdUDPClient& client_;
     std::string selectedDeviceMac_;
+    std::vector<std::string> interfaceLimit_;
+    ReplyInterfaces replyInterfaces_;
     bool busy_ = false;
 };
 

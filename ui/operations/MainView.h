@@ -29,9 +29,11 @@ public:
     virtual void ClearMacList() = 0;
     // Appends the text as a new last line, together with its line break.
     virtual void AppendMacLine(const std::string& line) = 0;
-    // The source address of the reply that the line just appended came from. The window
-    // does not show it; the command line does.
-    virtual void NoteListedAddress(const std::string& /*replyAddress*/) {}
+    // The source address of the reply that the line just appended came from, and the
+    // interface it arrived on (empty when unknown). The window does not show them; the
+    // command line does.
+    virtual void NoteListedReply(const std::string& /*replyAddress*/,
+                                 const std::string& /*interfaceName*/) {}
     // Index of the line in which the selection begins (or that holds the caret).
     virtual int LineOfSelection() const = 0;
     // Character index, in the whole text, of the line's first character.

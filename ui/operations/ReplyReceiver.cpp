@@ -28,4 +28,8 @@ void ReplyReceiver::Receive() {
     }
 }
 
+const std::string& ReplyReceiver::ArrivalInterface() const {
+    return client_.LastArrivalInterface();
+}
+
 } // namespace tcpipset

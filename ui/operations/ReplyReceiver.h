@@ -27,6 +27,8 @@ public:
     std::int32_t Count() const { return count_; }
     // The sender of the last datagram; empty when nothing arrived in time.
     const std::string& PeerAddress() const { return peerAddress_; }
+    // The interface the last datagram arrived on; empty when unknown or nothing arrived.
+    const std::string& ArrivalInterface() const;
     // A reply whose first byte is 0 (or no reply at all) is not read further.
     bool HoldsReply() const { return !ReplyIsSkipped(buffer_); }
     std::span<const std::uint8_t> Buffer() const { return buffer_; }

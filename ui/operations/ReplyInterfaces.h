@@ -1,0 +1,27 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tcpipset {
+
+// What discovery learnt of where each listed line lives: the interfaces on which replies
+// carrying that line arrived. A request for the line then leaves only there, so that a
+// set never reaches a segment on which the selected device was not seen.
+class ReplyInterfaces {
+public:
+    void Clear() { interfacesOfLine_.clear(); }
+    // An empty name (the platform did not tell) adds nothing.
+    void Note(const std::string& line, const std::string& interfaceName);
+    // The line's interfaces that are still among the usable ones and within the limit
+    // (every usable one when the limit is empty); empty when none is known.
+    std::vector<std::string> Of(const std::string& line, const std::vector<std::string>& usable,
+                                const std::vector<std::string>& limit) const;
+
+private:
+    std::map<std::string, std::set<std::string>> interfacesOfLine_;
+};
+
+} // namespace tcpipset
