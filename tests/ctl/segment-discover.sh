@@ -6,15 +6,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
 listed=$'0200000C0001\n0200000C0002\n0200000C0003\n0200000C0004\n0200000C0005
 0200000C0006\n0200000C0007\n0200000C0008\n0200000C00090200000C0009'
-as_json='[{"mac":"0200000C0001","address":"198.18.3.1"},{"mac":"0200000C0002","address":"198.18.3.2"},'\
-'{"mac":"0200000C0003","address":"198.18.3.3"},{"mac":"0200000C0004","address":"198.18.3.4"},'\
-'{"mac":"0200000C0005","address":"198.18.3.5"},{"mac":"0200000C0006","address":"198.18.3.6"},'\
-'{"mac":"0200000C0007","address":"198.18.3.7"},{"mac":"0200000C0008","address":"198.18.3.8"},'\
-'{"mac":"0200000C00090200000C0009","address":"198.18.3.9"}]'
+json_of() { printf '{"mac":"%s","address":"%s","interface":"%s"}' "$1" "$2" "$TESTNET_WORKSTATION_IF"; }
+as_json="[$(json_of 0200000C0001 198.18.3.1),$(json_of 0200000C0002 198.18.3.2),\
+$(json_of 0200000C0003 198.18.3.3),$(json_of 0200000C0004 198.18.3.4),\
+$(json_of 0200000C0005 198.18.3.5),$(json_of 0200000C0006 198.18.3.6),\
+$(json_of 0200000C0007 198.18.3.7),$(json_of 0200000C0008 198.18.3.8),\
+$(json_of 0200000C00090200000C0009 198.18.3.9)]"
 
 # With every default: the limited broadcast, port 5001, one second.
 started=$(date +%s%N)
+before=$(requests_seen)
 expect "discover lists every answering device in order of arrival" 0 "$listed" "" -- "$ctl" discover
+expect_sent "a workstation with one interface sends one datagram" 1 "$before"
 elapsed_ms=$((($(date +%s%N) - started) / 1000000))
 expect_last_request "discover goes to the limited broadcast, port 5001, as PTN000000J" \
     "to=255.255.255.255 len=10 kind=discovery matched=10"
@@ -24,7 +27,7 @@ else
     fail "discover waits the default time-out of one second" "it took ${elapsed_ms} ms"
 fi
 
-expect "discover --json gives mac and source address in order" 0 "$as_json" "" -- \
+expect "discover --json gives mac, source address and interface in order" 0 "$as_json" "" -- \
     "$ctl" "${quick[@]}" --json discover
 expect "discover takes --json after the command" 0 "$as_json" "" -- \
     "$ctl" discover --json "${quick[@]}"

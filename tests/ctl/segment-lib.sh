@@ -64,16 +64,16 @@ expect() {
     fi
 }
 
-# The number of datagrams tcpipsim has received so far.
+# The number of datagrams tcpipsim has received so far; LOG names another tcpipsim's log.
 requests_seen() {
-    grep -c ' rx ' "$TESTNET_SIM_LOG" || true
+    grep -c ' rx ' "${1:-$TESTNET_SIM_LOG}" || true
 }
 
-# expect_sent NAME COUNT BEFORE: COUNT requests reached the devices since BEFORE was taken
-# with requests_seen.
+# expect_sent NAME COUNT BEFORE [LOG]: COUNT requests reached the devices since BEFORE was
+# taken with requests_seen.
 expect_sent() {
     local seen
-    seen=$(requests_seen)
+    seen=$(requests_seen "${4:-$TESTNET_SIM_LOG}")
     if ((seen - $3 == $2)); then
         echo "ok   $1"
         passed=$((passed + 1))
