@@ -220,10 +220,23 @@ read_memo_lines() {
     note "list lines at client rows: $(for i in "${!line_top[@]}"; do printf '%s-%s ' "${line_top[i]}" "${line_bottom[i]}"; done)(pitch $line_pitch)"
 }
 
-# Log lines of one kind of request that tcpipsim received (discovery, query, set, restart).
-log_of_kind() { grep -E " kind=$1 " "$TESTNET_SIM_LOG" || true; }
+# Log lines of one kind of request (discovery, query, set, restart) that tcpipsim received;
+# LOG names the second segment's tcpipsim's log instead.
+log_of_kind() { grep -E " kind=$1 " "${2:-$TESTNET_SIM_LOG}" || true; }
 
-count_of_kind() { log_of_kind "$1" | grep -c . || true; }
+count_of_kind() { log_of_kind "$1" "${2:-}" | grep -c . || true; }
+
+# The request logs of every segment's tcpipsim.
+sim_logs=("$TESTNET_SIM_LOG")
+[[ -z ${TESTNET_SIM2_LOG:-} ]] || sim_logs+=("$TESTNET_SIM2_LOG")
+
+# The queries that every tcpipsim has received so far, one count per segment.
+query_counts() {
+    local log
+    for log in "${sim_logs[@]}"; do
+        count_of_kind query "$log"
+    done | paste -sd ' '
+}
 
 # field VALUE of "key=value" in a log line.
 log_field() { grep -oE "(^| )$2=[^ ]*" <<<"$1" | head -1 | sed 's/^ *[^=]*=//'; }
@@ -249,17 +262,26 @@ query_device() {
 }
 
 # Double-clicks list line INDEX (from 0) and waits for the query that it starts to end;
-# sets queried_mac from the query that tcpipsim received.
+# sets queried_mac from the query that tcpipsim received, and queried_log to the log of
+# the one segment that it reached.
 select_line() {
-    local index=$1 before after line
-    before=$(count_of_kind query)
+    local index=$1 before after line n reached=()
+    before=$(query_counts)
     double_click_at 90 "${line_centre[index]}"
     wait_for_operation "the query of line $((index + 1))"
     wait_until "$STEP_LIMIT_S" "the query of line $((index + 1)) at tcpipsim" \
-        query_count_above "$before"
-    after=$(count_of_kind query)
-    ((after == before + 1)) || fail "line $((index + 1)): $((after - before)) queries instead of one"
-    line=$(log_of_kind query | tail -1)
+        query_counts_changed "$before"
+    read -ra was <<<"$before"
+    read -ra now <<<"$(query_counts)"
+    for n in "${!sim_logs[@]}"; do
+        after=$((now[n] - was[n]))
+        ((after == 0)) || reached+=("$n")
+        ((after <= 1)) || fail "line $((index + 1)): $after queries instead of one"
+    done
+    ((${#reached[@]} == 1)) ||
+        fail "line $((index + 1)): the query reached ${#reached[@]} segments instead of one"
+    queried_log=${sim_logs[reached[0]]}
+    line=$(log_of_kind query "$queried_log" | tail -1)
     [[ $(log_field "$line" matched) == 1 ]] ||
         fail "line $((index + 1)): the query named no single device: $line"
     queried_mac=$(log_field "$line" devices)
@@ -269,7 +291,10 @@ select_line() {
     note "line $((index + 1)) queried $queried_mac"
 }
 
-query_count_above() { (($(count_of_kind query) > $1)); }
+query_counts_changed() { [[ $(query_counts) != "$1" ]]; }
+
+# The number of datagrams that the tcpipsim of LOG has received so far.
+requests_seen() { grep -c ' rx ' "$1" || true; }
 
 # Answers the confirmation dialog with Enter (its default button is はい) and waits for it
 # to go.
