@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
 listed=$'0200000C0001\n0200000C0002\n0200000C0003\n0200000C0004\n0200000C0005
 0200000C0006\n0200000C0007\n0200000C0008\n0200000C00090200000C0009'
-json_of() { printf '{"mac":"%s","address":"%s","interface":"%s"}' "$1" "$2" "$TESTNET_WORKSTATION_IF"; }
+json_of() { printf '{"mac":"%s","address":"%s","interface":"%s"}' "$1" "$2" "${TESTNET_WORKSTATION_IF:?}"; }
 as_json="[$(json_of 0200000C0001 198.18.3.1),$(json_of 0200000C0002 198.18.3.2),\
 $(json_of 0200000C0003 198.18.3.3),$(json_of 0200000C0004 198.18.3.4),\
 $(json_of 0200000C0005 198.18.3.5),$(json_of 0200000C0006 198.18.3.6),\

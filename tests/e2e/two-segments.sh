@@ -53,7 +53,7 @@ wait_until "$STEP_LIMIT_S" "the three fields filled by the query" fields_filled
 first_before=$(requests_seen "$TESTNET_SIM_LOG")
 retype_field 0 "$NEW_ADDRESS"
 click_at "$BUTTON1_X" "$BUTTON_Y"
-confirm
+confirm "$work/confirm.png"
 result_shown() { window_shown tcpipset || window_shown "$ERROR_CAPTION"; }
 wait_until "$STEP_LIMIT_S" "the result of the set" result_shown
 window_gone "$ERROR_CAPTION" || fail "the window reported an error instead of the update"
