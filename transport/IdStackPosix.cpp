@@ -279,27 +279,20 @@ std::int32_t TIdStackPosix::SendTo(TIdStackSocketHandle socket,
                                    std::span<const std::uint8_t> buffer, std::int32_t length,
                                    std::int32_t flags, const std::string& dottedQuad,
                                    std::int32_t port) {
-    const auto usable = ClampLength(length, buffer.size());
-    if (!usable) {
-        return Fail(IdErrInvalidArgument);
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = HostToNetwork16(static_cast<std::uint16_t>(port));
-    const TIdIPv4Bytes address = TextToAddress(dottedQuad);
-    std::memcpy(&to.sin_addr, address.data(), address.size());
-    const ssize_t sent = ::sendto(socket, buffer.data(), *usable, flags | MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (sent < 0) {
-        return FailFromErrno();
-    }
-    return static_cast<std::int32_t>(sent);
+    return SendDatagram(socket, buffer, length, flags, dottedQuad, port, nullptr);
 }
 
 std::int32_t TIdStackPosix::SendToVia(TIdStackSocketHandle socket,
                                       std::span<const std::uint8_t> buffer, std::int32_t length,
                                       std::int32_t flags, const std::string& dottedQuad,
                                       std::int32_t port, const TIdInterface& via) {
+    return SendDatagram(socket, buffer, length, flags, dottedQuad, port, &via);
+}
+
+std::int32_t TIdStackPosix::SendDatagram(TIdStackSocketHandle socket,
+                                         std::span<const std::uint8_t> buffer, std::int32_t length,
+                                         std::int32_t flags, const std::string& dottedQuad,
+                                         std::int32_t port, const TIdInterface* via) {
     const auto usable = ClampLength(length, buffer.size());
     if (!usable) {
         return Fail(IdErrInvalidArgument);
@@ -310,26 +303,28 @@ std::int32_t TIdStackPosix::SendToVia(TIdStackSocketHandle socket,
     const TIdIPv4Bytes address = TextToAddress(dottedQuad);
     std::memcpy(&to.sin_addr, address.data(), address.size());
 
-    in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(via.index);
-    if (via.address) {
-        std::memcpy(&info.ipi_spec_dst, via.address->data(), via.address->size());
-    }
-    PacketInfoControl control{};
     iovec piece{const_cast<std::uint8_t*>(buffer.data()), *usable};
     msghdr message{};
     message.msg_name = &to;
     message.msg_namelen = sizeof to;
     message.msg_iov = &piece;
     message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    cmsghdr* cmsg = CMSG_FIRSTHDR(&message);
-    cmsg->cmsg_level = IPPROTO_IP;
-    cmsg->cmsg_type = IP_PKTINFO;
-    cmsg->cmsg_len = CMSG_LEN(sizeof info);
-    std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
-
+    PacketInfoControl control{};
+    if (via != nullptr) {
+        // The interface's index picks the way out, its address the source.
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(via->index);
+        if (via->address) {
+            std::memcpy(&info.ipi_spec_dst, via->address->data(), via->address->size());
+        }
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        cmsghdr* cmsg = CMSG_FIRSTHDR(&message);
+        cmsg->cmsg_level = IPPROTO_IP;
+        cmsg->cmsg_type = IP_PKTINFO;
+        cmsg->cmsg_len = CMSG_LEN(sizeof info);
+        std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
+    }
     const ssize_t sent = ::sendmsg(socket, &message, flags | MSG_NOSIGNAL);
     if (sent < 0) {
         return FailFromErrno();

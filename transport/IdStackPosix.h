@@ -48,6 +48,13 @@ public:
 
 protected:
     std::string_view ErrorTableText(std::int32_t number) const override;
+
+private:
+    // sendmsg, out of the given interface when there is one.
+    std::int32_t SendDatagram(TIdStackSocketHandle socket, std::span<const std::uint8_t> buffer,
+                              std::int32_t length, std::int32_t flags,
+                              const std::string& dottedQuad, std::int32_t port,
+                              const TIdInterface* via);
 };
 
 } // namespace tcpipset
