@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ifaddrs.h>
+#include <map>
 #include <memory>
 #include <net/if.h>
 #include <netdb.h>
@@ -341,16 +342,23 @@ TIdInterfaceList TIdStackPosix::ListInterfaces() {
     TIdInterfaceList interfaces;
     std::vector<std::uint32_t> withAddress;
     std::vector<TIdInterface> withoutAddress;
+    std::map<std::string, std::uint32_t> indexOfLabel;
     for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
-        // A label such as eth0:1 names an address of eth0: the interface is named by its
-        // index, as the operator knows it.
-        const std::uint32_t index = ::if_nametoindex(entry->ifa_name);
+        // Each name costs the platform a socket to look up: once per name and listing.
+        const std::string label = entry->ifa_name;
+        auto known = indexOfLabel.find(label);
+        if (known == indexOfLabel.end()) {
+            known = indexOfLabel.emplace(label, ::if_nametoindex(label.c_str())).first;
+        }
+        const std::uint32_t index = known->second;
         if (index == 0) {
             continue;
         }
         TIdInterface item;
         item.index = index;
-        item.name = InterfaceName(index);
+        // A label such as eth0:1 names an address of eth0: the interface is named as the
+        // operator knows it.
+        item.name = label.find(':') == std::string::npos ? label : InterfaceName(index);
         item.up = (entry->ifa_flags & IFF_UP) != 0;
         item.broadcast = (entry->ifa_flags & IFF_BROADCAST) != 0;
         item.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;

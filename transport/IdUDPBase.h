@@ -68,7 +68,6 @@ public:
     void SetBroadcastInterfaces(std::vector<std::string> names) {
         broadcastInterfaces_ = std::move(names);
     }
-    const std::vector<std::string>& BroadcastInterfaceNames() const { return broadcastInterfaces_; }
     // The names of the interfaces that a limited broadcast would leave on now, without the
     // limit.
     std::vector<std::string> UsableBroadcastInterfaces() const;
@@ -92,8 +91,8 @@ private:
 
     std::unique_ptr<TIdSocketHandle> binding_;
     std::vector<std::string> broadcastInterfaces_;
-    // Names of the interfaces seen at the last broadcast, by index, so that a burst of
-    // replies does not ask the platform for the same name again and again.
+    // Interface names by index, as the broadcasts listed them, so that a burst of replies
+    // does not ask the platform for the same name again and again.
     std::map<std::uint32_t, std::string> interfaceNames_;
     std::string lastArrivalInterface_;
     std::string host_;
