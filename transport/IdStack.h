@@ -31,6 +31,14 @@ struct TIdInterface {
 };
 using TIdInterfaceList = std::vector<TIdInterface>;
 
+// What a batch receive tells of one datagram besides its first bytes.
+struct TIdDatagramInfo {
+    std::int32_t length = 0; // the whole datagram's, also when only its first bytes were kept
+    std::string peerAddress;
+    std::int32_t peerPort = 0;
+    std::uint32_t arrivalInterface = 0; // 0 when unknown
+};
+
 // The platform-independent socket stack. Every operation that reaches the platform is
 // virtual, so that a test can put a recording stack in its place. A platform call reports
 // failure as -1 and leaves its Windows Sockets error number for LastError.
@@ -59,6 +67,13 @@ public:
                                      std::int32_t length, std::int32_t flags,
                                      std::string& peerAddress, std::int32_t& peerPort,
                                      std::uint32_t& arrivalInterface) = 0;
+    // Takes the datagrams already waiting on the socket, without waiting: at most
+    // scratch.size() / slotSize of them, the first slotSize bytes of datagram i going to
+    // scratch[i * slotSize]. infos is rewritten to one entry per datagram taken. Returns how
+    // many were taken, 0 when none waits, -1 on failure.
+    virtual std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
+                                      std::size_t slotSize,
+                                      std::vector<TIdDatagramInfo>& infos) = 0;
     // Rewrites each given list to the sockets that are ready and returns their number, 0 on
     // time-out, -1 on failure (raising nothing); a list of more than 64 sockets raises
     // EIdStackSetSizeExceeded.

@@ -234,6 +234,44 @@ std::int32_t TIdStackPosix::ReceiveFrom(TIdStackSocketHandle socket, std::span<s
     return static_cast<std::int32_t>(received);
 }
 
+std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
+                                         std::span<std::uint8_t> scratch, std::size_t slotSize,
+                                         std::vector<TIdDatagramInfo>& infos) {
+    infos.clear();
+    const std::size_t slots =
+        slotSize == 0 ? 0 : std::min<std::size_t>(scratch.size() / slotSize, 1024);
+    if (slots == 0) {
+        return Fail(IdErrInvalidArgument);
+    }
+    std::vector<mmsghdr> messages(slots);
+    std::vector<iovec> pieces(slots);
+    std::vector<sockaddr_in> senders(slots);
+    std::vector<PacketInfoControl> controls(slots);
+    for (std::size_t i = 0; i < slots; ++i) {
+        pieces[i] = iovec{scratch.data() + i * slotSize, slotSize};
+        msghdr& header = messages[i].msg_hdr;
+        header.msg_name = &senders[i];
+        header.msg_namelen = sizeof senders[i];
+        header.msg_iov = &pieces[i];
+        header.msg_iovlen = 1;
+        header.msg_control = controls[i].data();
+        header.msg_controllen = controls[i].size();
+    }
+    const int taken = ::recvmmsg(socket, messages.data(), static_cast<unsigned>(slots),
+                                 MSG_DONTWAIT | MSG_TRUNC, nullptr);
+    if (taken < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : FailFromErrno();
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(taken); ++i) {
+        TIdIPv4Bytes peer{};
+        std::memcpy(peer.data(), &senders[i].sin_addr, peer.size());
+        infos.push_back({static_cast<std::int32_t>(messages[i].msg_len), AddressToText(peer),
+                         NetworkToHost16(senders[i].sin_port),
+                         ArrivalInterfaceOf(messages[i].msg_hdr)});
+    }
+    return taken;
+}
+
 std::int32_t TIdStackPosix::SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
                                           TIdSocketList* errorList, std::int32_t timeoutMs) {
     for (TIdSocketList* list : {readList, writeList, errorList}) {
@@ -421,10 +459,14 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
         return IdInvalidSocket;
     }
     if (family == AF_INET && type == SOCK_DGRAM) {
-        // Every datagram then tells the interface it arrived on. Should the platform refuse,
-        // the datagrams still arrive, only without it.
+        // Should the platform refuse either option, the datagrams still arrive: without their
+        // interface, or with the buffer it gives by default.
         const int on = 1;
         ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+        const int size = ReceiveBufferRequest;
+        if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+            ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
     }
     return socket;
 }

@@ -12,6 +12,8 @@ namespace tcpipset {
 // process installs no signal handlers of its own, so this does not arise in practice.
 class TIdStackPosix : public TIdStack {
 public:
+    static constexpr int ReceiveBufferRequest = 4 * 1024 * 1024;
+
     std::int32_t StartupLibrary(std::uint16_t version) override;
     std::int32_t CloseSocket(TIdStackSocketHandle socket) override;
     std::string LookupHostByName(const std::string& hostName) override;
@@ -20,6 +22,9 @@ public:
     std::int32_t ReceiveFrom(TIdStackSocketHandle socket, std::span<std::uint8_t> buffer,
                              std::int32_t length, std::int32_t flags, std::string& peerAddress,
                              std::int32_t& peerPort, std::uint32_t& arrivalInterface) override;
+    // recvmmsg, non-blocking, with MSG_TRUNC for each datagram's whole length.
+    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
+                              std::size_t slotSize, std::vector<TIdDatagramInfo>& infos) override;
     // poll underneath, so any descriptor number works; a time-out below 0 other than -2
     // fails at once with 10022, as a negative time limit does for select.
     std::int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,
@@ -39,7 +44,9 @@ public:
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;
     // An IPv4 datagram socket is opened with IP_PKTINFO, so that its receives know their
-    // interface.
+    // interface, and asks for a receive buffer of ReceiveBufferRequest bytes (forced where
+    // the process may, else as far as the system allows), so that a thousand replies
+    // arriving at once wait in the kernel rather than being dropped there.
     TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                     std::int32_t protocol) override;
     std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) override;

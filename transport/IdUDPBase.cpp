@@ -1,9 +1,11 @@
 #include "transport/IdUDPBase.h"
 
+#include "transport/IdAntiFreeze.h"
 #include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "transport/SocketStack.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -100,6 +102,7 @@ void TIdUDPBase::SendBytesTo(const std::string& host, std::int32_t port,
     // Resolved before the socket exists, so a failed lookup leaves no socket behind.
     const std::string address = stack.ResolveToDottedQuad(host);
     const TIdSocketHandle& handle = EnsureSocket();
+    arrivalsSince_.reset();
     const std::int32_t result =
         address == LimitedBroadcastAddress
             ? SendOnInterfaces(stack, handle.Handle(), address, port, buffer, byteCount)
@@ -175,19 +178,66 @@ std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::in
         timeoutMs = receiveTimeout_;
     }
     TIdSocketHandle& handle = EnsureSocket();
-    if (!handle.WaitReadable(timeoutMs)) {
-        peerAddress.clear();
-        peerPort = 0;
-        lastArrivalInterface_.clear();
-        return 0;
-    }
     TIdStack& stack = RequireSocketStack("recvfrom");
-    std::uint32_t arrival = 0;
-    const std::int32_t result =
-        stack.ReceiveFrom(handle.Handle(), buffer, bufferSize, 0, peerAddress, peerPort, arrival);
-    NoteArrivalInterface(stack, arrival);
-    stack.CheckSocketResult(result);
-    return result;
+    if (!queue_.Empty()) {
+        // While the queue is worked off, the kernel's buffer is kept drained.
+        queue_.Fill(stack, handle.Handle());
+    } else {
+        if (!handle.WaitReadable(timeoutMs)) {
+            peerAddress.clear();
+            peerPort = 0;
+            lastArrivalInterface_.clear();
+            arrivalsSince_.reset();
+            return 0;
+        }
+        if (!queue_.Fill(stack, handle.Handle()) || queue_.Empty()) {
+            // Readable without a datagram: a pending error, which the receive reports.
+            std::uint32_t arrival = 0;
+            const std::int32_t result = stack.ReceiveFrom(handle.Handle(), buffer, bufferSize, 0,
+                                                          peerAddress, peerPort, arrival);
+            NoteArrivalInterface(stack, arrival);
+            stack.CheckSocketResult(result);
+            return result;
+        }
+    }
+    KeepWindowResponsive();
+    return TakeQueued(stack, buffer, bufferSize, peerAddress, peerPort);
+}
+
+std::int32_t TIdUDPBase::TakeQueued(TIdStack& stack, std::span<std::uint8_t> buffer,
+                                    std::int32_t bufferSize, std::string& peerAddress,
+                                    std::int32_t& peerPort) {
+    if (bufferSize < 0) {
+        // Refused before anything is taken, as the platform refuses a negative length.
+        peerAddress = "0.0.0.0";
+        peerPort = 0;
+        stack.RaiseSocketError(IdErrInvalidArgument);
+    }
+    ReceiveQueue::Datagram datagram = queue_.Take();
+    const std::size_t room = std::min(static_cast<std::size_t>(bufferSize), buffer.size());
+    std::copy_n(datagram.bytes.begin(), std::min(room, datagram.bytes.size()), buffer.begin());
+    peerAddress = std::move(datagram.info.peerAddress);
+    peerPort = datagram.info.peerPort;
+    NoteArrivalInterface(stack, datagram.info.arrivalInterface);
+    if (static_cast<std::size_t>(datagram.info.length) > room) {
+        stack.RaiseSocketError(IdErrMessageTooLong);
+    }
+    return datagram.info.length;
+}
+
+void TIdUDPBase::KeepWindowResponsive() {
+    if (!PumpInUse()) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!arrivalsSince_) {
+        arrivalsSince_ = now;
+        return;
+    }
+    if (now - *arrivalsSince_ >= std::chrono::milliseconds(ActivePump()->IdleTimeOut())) {
+        PumpAfterWait(false, true);
+        arrivalsSince_ = std::chrono::steady_clock::now();
+    }
 }
 
 } // namespace tcpipset

@@ -3,10 +3,13 @@
 #include "transport/IdComponent.h"
 #include "transport/IdSocketHandle.h"
 #include "transport/IdStack.h"
+#include "transport/ReceiveQueue.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,12 +58,19 @@ public:
     // buffer untouched). A bufferSize beyond the buffer is cut to it. A datagram longer
     // than bufferSize raises EIdSocketError 10040 after the buffer holds its first bytes
     // and the peer values are set.
+    //
+    // Datagrams come from the endpoint's receive queue, which takes everything waiting in
+    // the kernel at each receive; only a datagram's first ReceiveQueue::KeptBytes bytes are
+    // kept. While datagrams keep arriving no wait has an idle slice, so the window's events
+    // are then processed once per IdleTimeOut of arrivals instead.
     std::int32_t ReceiveDatagram(std::span<std::uint8_t> buffer, std::int32_t bufferSize,
                                  std::string& peerAddress, std::int32_t& peerPort,
                                  std::int32_t timeoutMs);
     // The name of the interface that the last datagram received arrived on; empty after a
     // receive that brought nothing, or when the platform did not tell.
     const std::string& LastArrivalInterface() const { return lastArrivalInterface_; }
+    // Datagrams that the receive queue had to drop because it was full.
+    std::uint64_t DroppedDatagrams() const { return queue_.Dropped(); }
 
     // Limits the limited broadcast to the interfaces of these names; empty: every interface
     // that can carry it. When none of the names can carry it at a send, the send fails with
@@ -82,12 +92,18 @@ public:
 protected:
     void Loaded() override;
     TIdSocketHandle* Binding() const { return binding_.get(); }
+    ReceiveQueue& Queue() { return queue_; }
 
 private:
     std::int32_t SendOnInterfaces(TIdStack& stack, TIdStackSocketHandle socket,
                                   const std::string& address, std::int32_t port,
                                   std::span<const std::uint8_t> buffer, std::int32_t byteCount);
     void NoteArrivalInterface(TIdStack& stack, std::uint32_t index);
+    std::int32_t TakeQueued(TIdStack& stack, std::span<std::uint8_t> buffer,
+                            std::int32_t bufferSize, std::string& peerAddress,
+                            std::int32_t& peerPort);
+    // Processes the window's events once per IdleTimeOut of unbroken arrivals.
+    void KeepWindowResponsive();
 
     std::unique_ptr<TIdSocketHandle> binding_;
     std::vector<std::string> broadcastInterfaces_;
@@ -95,6 +111,10 @@ private:
     // does not ask the platform for the same name again and again.
     std::map<std::uint32_t, std::string> interfaceNames_;
     std::string lastArrivalInterface_;
+    ReceiveQueue queue_;
+    // When the present run of receives that each brought a datagram began, or the window's
+    // events were last processed during it.
+    std::optional<std::chrono::steady_clock::time_point> arrivalsSince_;
     std::string host_;
     std::int32_t port_ = 0;
     std::int32_t receiveTimeout_ = IdTimeoutInfinite;

@@ -11,26 +11,11 @@ int TIdUDPClient::DiscardPendingDatagrams() {
     if (handle == nullptr || !handle->HandleAllocated()) {
         return 0;
     }
-    TIdStack& stack = RequireSocketStack("recvfrom");
-    int dropped = 0;
-    for (;;) {
-        TIdSocketList readList{handle->Handle()};
-        if (stack.SelectSockets(&readList, nullptr, nullptr, 0) != 1) {
-            return dropped;
-        }
-        std::string peerAddress;
-        std::int32_t peerPort = 0;
-        std::uint32_t arrival = 0;
-        // An empty buffer takes the datagram off the queue; the cut it reports is expected.
-        const std::int32_t result =
-            stack.ReceiveFrom(handle->Handle(), {}, 0, 0, peerAddress, peerPort, arrival);
-        if (result == -1 && stack.LastError() != IdErrMessageTooLong) {
-            // A pending socket error was read instead of a datagram; it is consumed now,
-            // and stopping here keeps a persistent one from holding the loop.
-            return dropped;
-        }
-        ++dropped;
-    }
+    // Bounded: a sender that never stops cannot hold the send back for ever. A pending
+    // socket error ends the draining and is consumed.
+    const std::size_t queued = Queue().Clear();
+    const std::size_t drained = Queue().Drain(RequireSocketStack("recvfrom"), handle->Handle());
+    return static_cast<int>(queued + drained);
 }
 
 std::uint16_t TIdUDPClient::LocalPort() const {

@@ -1,5 +1,6 @@
 #include "RecordingStack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -79,6 +80,26 @@ std::int32_t RecordingStack::SendToVia(TIdStackSocketHandle /*socket*/,
         return -1;
     }
     return length;
+}
+
+std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
+                                          std::span<std::uint8_t> scratch, std::size_t slotSize,
+                                          std::vector<TIdDatagramInfo>& infos) {
+    injectedError_.reset();
+    if (!record_.arrivals) {
+        return TIdStackPosix::ReceiveBatch(socket, scratch, slotSize, infos);
+    }
+    infos.clear();
+    const std::size_t slots = scratch.size() / slotSize;
+    while (infos.size() < slots && !record_.arrivals->empty()) {
+        const auto& arrival = record_.arrivals->front();
+        std::copy_n(arrival.bytes.begin(), std::min(arrival.bytes.size(), slotSize),
+                    scratch.begin() + static_cast<std::ptrdiff_t>(infos.size() * slotSize));
+        infos.push_back(arrival.info);
+        record_.arrivals->pop_front();
+    }
+    record_.batches.push_back(static_cast<std::int32_t>(infos.size()));
+    return static_cast<std::int32_t>(infos.size());
 }
 
 TIdInterfaceList RecordingStack::ListInterfaces() {

@@ -4,6 +4,7 @@
 #include "transport/SocketStack.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,6 +35,14 @@ struct StackRecord {
     std::optional<TIdInterfaceList> interfaces;
     // Interfaces whose sends are refused, with the error number of the refusal.
     std::map<std::string, std::int32_t> refusingInterfaces;
+    // Datagrams that batch receives take instead of the platform's, whole, in order.
+    struct Arrival {
+        std::vector<std::uint8_t> bytes;
+        TIdDatagramInfo info;
+    };
+    std::optional<std::deque<Arrival>> arrivals;
+    // The number of datagrams each batch receive took.
+    std::vector<std::int32_t> batches;
 };
 
 class RecordingStack : public TIdStackPosix {
@@ -57,6 +66,8 @@ public:
                            std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
                            std::int32_t port, const TIdInterface& via) override;
     TIdInterfaceList ListInterfaces() override;
+    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
+                              std::size_t slotSize, std::vector<TIdDatagramInfo>& infos) override;
     std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;

@@ -8,6 +8,7 @@
 #include "transport/SocketStack.h"
 #include "ui/operations/DeviceOperations.h"
 #include "ui/operations/Messages.h"
+#include "ui/operations/ReplyReceiver.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -180,6 +181,35 @@ int Restart(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     return ExitSuccess;
 }
 
+int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operations,
+            Reporter& report) {
+    switch (command.verb) {
+    case Verb::Discover:
+        return Discover(command, view, operations, report);
+    case Verb::Query:
+        return Query(view, operations, report);
+    case Verb::Set:
+        return Set(view, operations, report);
+    case Verb::Restart:
+        break;
+    }
+    return Restart(view, operations, report);
+}
+
+// The window says nothing of replies it could not take; a script should know.
+void WarnOfLostReplies(const DeviceOperations& operations, const TIdUDPClient& client,
+                       std::ostream& err) {
+    if (operations.ReceiveCutShort()) {
+        err << "tcpipctl: datagrams kept arriving without a pause; stopped listening after "
+            << ReplyReceiver::ArrivalTimeLimit.count() << " s or "
+            << ReplyReceiver::ArrivalCountLimit << " datagrams\n";
+    }
+    if (const auto dropped = client.DroppedDatagrams(); dropped != 0) {
+        err << "tcpipctl: " << dropped
+            << " datagrams dropped: more arrived at once than could be kept\n";
+    }
+}
+
 } // namespace
 
 int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -202,16 +232,9 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         DeviceOperations operations(view, client);
         operations.SelectDevice(command.mac);
         operations.LimitInterfaces(command.interfaces);
-        switch (command.verb) {
-        case Verb::Discover:
-            return Discover(command, view, operations, report);
-        case Verb::Query:
-            return Query(view, operations, report);
-        case Verb::Set:
-            return Set(view, operations, report);
-        case Verb::Restart:
-            return Restart(view, operations, report);
-        }
+        const int status = RunVerb(command, view, operations, report);
+        WarnOfLostReplies(operations, client, err);
+        return status;
     } catch (const EConvertError& error) {
         return report.Error(error.Message(), ExitUsage);
     } catch (const Exception& error) {
@@ -219,7 +242,6 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
     } catch (const std::exception& error) {
         return report.Error(error.what(), ExitFailure);
     }
-    return ExitFailure;
 }
 
 } // namespace tcpipset

@@ -84,7 +84,7 @@ void DeviceOperations::DiscoverDevices() {
             }
             texts.MacText.clear();
         }
-    } while (receiver.Count() != 0);
+    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
 }
 
 void DeviceOperations::Memo1DblClick() {
@@ -136,7 +136,15 @@ void DeviceOperations::RunQuery() {
             }
             ShowReplyValues(replyAddress, texts);
         }
-    } while (receiver.Count() != 0);
+    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+}
+
+bool DeviceOperations::KeepsReceiving(const ReplyReceiver& receiver) {
+    if (receiver.Unending()) {
+        receiveCutShort_ = true;
+        return false;
+    }
+    return !view_.Closed();
 }
 
 void DeviceOperations::AimAtSelectedDevice() {
@@ -252,7 +260,7 @@ void DeviceOperations::RestartDevice() {
     // receive time-out.
     do {
         receiver.Receive();
-    } while (receiver.Count() != 0);
+    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
 }
 
 } // namespace tcpipset

@@ -9,6 +9,7 @@
 
 namespace tcpipset {
 
+class ReplyReceiver;
 class TIdUDPClient;
 struct ReplyTexts;
 
@@ -29,6 +30,8 @@ public:
 
     // True while an operation runs; a double click or button press meanwhile is ignored.
     bool Busy() const { return busy_; }
+    // True once a receive loop has been ended by a sender that never stopped.
+    bool ReceiveCutShort() const { return receiveCutShort_; }
     const std::string& SelectedDeviceMac() const { return selectedDeviceMac_; }
     // Selects a device by its MAC line without a list to click in, as the command line does.
     void SelectDevice(std::string macLine) { selectedDeviceMac_ = std::move(macLine); }
@@ -44,6 +47,9 @@ private:
     // A request for the selected line leaves only on the interfaces its replies came in
     // on; on every interface (within the limit) when none of them is known or left.
     void AimAtSelectedDevice();
+    // Whether a receive loop goes on after a datagram: not once replies have never stopped
+    // (which ends it as an aborted walk would) nor once the window has been closed.
+    bool KeepsReceiving(const ReplyReceiver& receiver);
 
     MainView& view_;
     TIdUDPClient& client_;
@@ -51,6 +57,7 @@ private:
     std::vector<std::string> interfaceLimit_;
     ReplyInterfaces replyInterfaces_;
     bool busy_ = false;
+    bool receiveCutShort_ = false;
 };
 
 } // namespace tcpipset

@@ -50,6 +50,10 @@ public:
 
     // The application-wide cursor: crHourGlass or crDefault. A setting, not a stack.
     virtual void SetCursor(int cursor) = 0;
+
+    // True once the window has been closed during an operation's wait: the operation then
+    // stops receiving at its next datagram, as the program is ending.
+    virtual bool Closed() const { return false; }
 };
 
 } // namespace tcpipset

@@ -17,6 +17,9 @@ ReplyReceiver::ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize,
       bytesPerReceive_(static_cast<std::int32_t>(bytesPerReceive)) {}
 
 void ReplyReceiver::Receive() {
+    if (arrivals_ == 0) {
+        firstReceive_ = std::chrono::steady_clock::now();
+    }
     std::fill(buffer_.begin(), buffer_.end(), std::uint8_t{0});
     std::int32_t peerPort = 0;
     try {
@@ -25,6 +28,11 @@ void ReplyReceiver::Receive() {
         if (error.SocketErrorCode() != MessageTooLong) {
             throw;
         }
+    }
+    if (!peerAddress_.empty()) {
+        ++arrivals_;
+        unending_ = arrivals_ >= ArrivalCountLimit ||
+                    std::chrono::steady_clock::now() - firstReceive_ >= ArrivalTimeLimit;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "protocol/ReplyWalk.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +17,12 @@ class TIdUDPClient;
 // every receive, so every byte past a received datagram reads as 0.
 class ReplyReceiver {
 public:
+    // An operation's receive loop ends at the first receive that brings nothing; a sender
+    // that never stops would hold it, and the window, for ever. After this long, or this
+    // many datagrams, of unbroken arrivals the loop ends as if the walk had aborted.
+    static constexpr std::chrono::seconds ArrivalTimeLimit{30};
+    static constexpr std::int32_t ArrivalCountLimit = 100000;
+
     ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize, std::size_t bytesPerReceive);
 
     // One receive with the endpoint's own time-out. A datagram longer than the bytes taken
@@ -32,6 +39,8 @@ public:
     // A reply whose first byte is 0 (or no reply at all) is not read further.
     bool HoldsReply() const { return !ReplyIsSkipped(buffer_); }
     std::span<const std::uint8_t> Buffer() const { return buffer_; }
+    // True once the arrivals since the first receive reached a limit.
+    bool Unending() const { return unending_; }
 
 private:
     TIdUDPClient& client_;
@@ -39,6 +48,9 @@ private:
     std::int32_t bytesPerReceive_;
     std::int32_t count_ = 0;
     std::string peerAddress_;
+    std::int32_t arrivals_ = 0;
+    std::chrono::steady_clock::time_point firstReceive_;
+    bool unending_ = false;
 };
 
 } // namespace tcpipset

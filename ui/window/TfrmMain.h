@@ -64,6 +64,7 @@ public:
     void ShowError(const std::string& text) override;
     void ShowNotice(const std::string& text) override;
     void SetCursor(int cursor) override;
+    bool Closed() const override { return closed_; }
 
     // The components, in the order of the window's resource. The controls belong to the
     // window as their Qt parent.

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "transport/IdStack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace tcpipset {
+
+// The endpoint's own queue of received datagrams. Whenever its socket is read, every
+// datagram waiting in the kernel is moved here in batches, so that a thousand replies
+// delivered back to back do not overflow the kernel's buffer while the operation reads
+// them one at a time. Order is kept; what the queue must drop at its bounds is counted.
+class ReceiveQueue {
+public:
+    struct Datagram {
+        std::vector<std::uint8_t> bytes; // its first KeptBytes bytes at most
+        TIdDatagramInfo info;
+    };
+
+    // A datagram's first bytes kept: more than any reply is long, and more than the 576
+    // bytes every host must take.
+    static constexpr std::size_t KeptBytes = 2048;
+    static constexpr std::size_t BatchSize = 32;
+    static constexpr std::size_t DefaultMaxDatagrams = 65536;
+    static constexpr std::size_t DefaultMaxBytes = 32 * 1024 * 1024;
+    // The most datagrams one Fill reads, so that a sender that never stops cannot keep it
+    // reading for ever.
+    static constexpr std::size_t MaxReadPerFill = 8192;
+
+    explicit ReceiveQueue(std::size_t maxDatagrams = DefaultMaxDatagrams,
+                          std::size_t maxBytes = DefaultMaxBytes);
+
+    // Moves what waits on the socket into the queue, without waiting; datagrams beyond the
+    // bounds are read and dropped. Returns false when the platform failed before anything
+    // was read (its error stays in the stack).
+    bool Fill(TIdStack& stack, TIdStackSocketHandle socket);
+    // Reads and drops what waits on the socket, without waiting, as far as MaxReadPerFill;
+    // returns how many.
+    std::size_t Drain(TIdStack& stack, TIdStackSocketHandle socket);
+
+    bool Empty() const { return datagrams_.empty(); }
+    std::size_t Size() const { return datagrams_.size(); }
+    Datagram Take();
+    // Empties the queue; returns how many datagrams it held. Not counted as dropped.
+    std::size_t Clear();
+    // Datagrams dropped at the bounds since the queue was made.
+    std::uint64_t Dropped() const { return dropped_; }
+
+private:
+    // One batch read; returns how many were taken, -1 on failure.
+    std::int32_t ReadBatch(TIdStack& stack, TIdStackSocketHandle socket);
+
+    std::size_t maxDatagrams_;
+    std::size_t maxBytes_;
+    std::deque<Datagram> datagrams_;
+    std::size_t bytes_ = 0;
+    std::uint64_t dropped_ = 0;
+    std::vector<std::uint8_t> scratch_;
+    std::vector<TIdDatagramInfo> infos_;
+};
+
+} // namespace tcpipset
