@@ -48,13 +48,30 @@ public:
         }
     }
     ~SimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
+        Stop();
         std::remove(readyFile_.c_str());
         std::remove(log_.c_str());
+    }
+    // SIGTERM, then the wait status; -1 if it had not ended after five seconds and was
+    // killed.
+    int Stop() {
+        int status = -1;
+        for (int i = 0; pid_ > 0 && i < 250; ++i) {
+            if (i == 0) {
+                ::kill(pid_, SIGTERM);
+            }
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return status;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        return -1;
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -103,6 +120,96 @@ TEST(SimOnLoopback, NoReplyLeavesForAnAddressOutsideTheTestRanges) {
     const auto refused = LogLines(sim.Log(), " tx-failed from=192.0.2.1 ", 1, 2s);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_NE(refused[0].find("error=outside-test-ranges"), std::string::npos) << refused[0];
+}
+
+TEST(SimOnLoopback, BurstSendsEveryReplyAtOnceInDeviceOrder) {
+    // Spaced 100 ms apart, as without --burst, the replies would take 20 s.
+    SimProcess sim({"--burst", "--spacing-us", "100000", "--count", "200", "--first-ip",
+                    "127.0.1.1", "--mask", "255.0.0.0", "--gateway", "127.0.0.1"});
+    ASSERT_NE(sim.Port(), 0) << "tcpipsim did not start";
+    UdpProbe probe("127.0.0.1");
+    probe.Send(DiscoveryRequest(), "127.0.0.1", sim.Port());
+    const auto replies = probe.ReceiveUntilQuiet(300ms, 5s);
+    ASSERT_EQ(replies.size(), 200u);
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        const std::string n = Hex({static_cast<std::uint8_t>(i + 1)});
+        EXPECT_EQ(replies[i].from, "127.0.1." + std::to_string(i + 1));
+        EXPECT_EQ(Hex(replies[i].bytes),
+                  Hex({'P', 'T', 'N', '0', '0', '0', '0', static_cast<std::uint8_t>(n[0]),
+                       static_cast<std::uint8_t>(n[1]), 'J'}) +
+                      "0104FF000000"
+                      "02047F000001"
+                      "0A060200000000" +
+                      n + "FF");
+    }
+    EXPECT_EQ(LogLines(sim.Log(), " tx from=", 200, 2s).size(), 200u);
+}
+
+TEST(SimOnLoopback, FloodSendsJunkAfterTheRepliesUntilStoppedAndStillAnswers) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* junkFrom;
+        std::size_t replies;
+    };
+    const std::vector<Case> cases = {
+        // Back to back, from the first device, since the request went to no device.
+        {"batches",
+         {"--burst", "--flood-on", "discovery", "--flood-us", "0", "--count", "3", "--first-ip",
+          "127.0.1.1", "--mask", "255.0.0.0", "--gateway", "127.0.0.1"},
+         "127.0.1.1",
+         3},
+        // Spaced, from the second device, to which the request went.
+        {"spaced",
+         {"--flood-on", "any", "--flood-us", "500", "--device",
+          "020000000001 127.0.1.1 255.0.0.0 127.0.0.1", "--device",
+          "020000000002 127.0.0.1 255.0.0.0 127.0.0.1"},
+         "127.0.0.1",
+         2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimProcess sim(c.args);
+        ASSERT_NE(sim.Port(), 0) << "tcpipsim did not start";
+        UdpProbe probe("127.0.0.1");
+        probe.Send(DiscoveryRequest(), "127.0.0.1", sim.Port());
+        std::size_t replies = 0;
+        std::size_t junkAfterReplies = 0;
+        std::size_t others = 0;
+        for (const auto end = TestClock::now() + 1s; TestClock::now() < end;) {
+            const auto d = probe.Receive(200ms);
+            if (!d) {
+                break;
+            }
+            if (d->bytes.size() == 10 && d->bytes[0] == 0 && d->from == c.junkFrom) {
+                ++junkAfterReplies;
+            } else if (!d->bytes.empty() && d->bytes[0] == 'P') {
+                ++replies;
+                junkAfterReplies = 0;
+            } else {
+                ++others;
+            }
+        }
+        EXPECT_EQ(replies, c.replies);
+        EXPECT_GE(junkAfterReplies, 100u);
+        EXPECT_EQ(others, 0u);
+
+        // Another workstation is answered meanwhile and starts no second flood.
+        UdpProbe other("127.0.0.1");
+        other.Send(DiscoveryRequest(), "127.0.0.1", sim.Port());
+        EXPECT_EQ(other.ReceiveUntilQuiet(300ms, 3s).size(), c.replies);
+
+        const int status = sim.Stop();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        probe.ReceiveUntilQuiet(100ms, 5s);
+        EXPECT_FALSE(probe.Receive(300ms)) << "junk after the stop";
+        const std::string to = " to=127.0.0.1:" + std::to_string(probe.LocalPort());
+        const auto lines = LogLines(sim.Log(), " flood", 2, 0ms);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_NE(lines[0].find(" flood" + to + " from=" + c.junkFrom + " "), std::string::npos)
+            << lines[0];
+        EXPECT_NE(lines[1].find(" flood-end" + to + " sent="), std::string::npos) << lines[1];
+    }
 }
 
 TEST(SimOnLoopback, BadCommandLineStopsWithStatus2) {

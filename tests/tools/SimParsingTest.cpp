@@ -228,7 +228,8 @@ TEST(CommandLine, GeneratedDevicesFollowTheGivenOnes) {
     const Options o =
         ParseOptions({"--device", "0A0000000001 198.18.5.5 255.255.255.0 198.18.5.1", "--count=3",
                       "--first-mac", "02:00:00:00:00:FF", "--first-ip", "198.18.0.254", "--faults",
-                      "twice delay=5", "--spacing-us", "0", "--port=0", "--bind", "127.0.0.1"});
+                      "twice delay=5", "--spacing-us", "0", "--port=0", "--bind", "127.0.0.1",
+                      "--burst", "--flood-on=query", "--flood-us", "0"});
     ASSERT_EQ(o.devices.size(), 4u);
     EXPECT_EQ(MacHex(o.devices[0].mac), "0A0000000001");
     EXPECT_TRUE(o.devices[0].faults.Empty());
@@ -241,6 +242,9 @@ TEST(CommandLine, GeneratedDevicesFollowTheGivenOnes) {
     EXPECT_EQ(o.responder.spacing.count(), 0);
     EXPECT_EQ(o.port, 0);
     EXPECT_EQ(FormatDotted(o.bind), "127.0.0.1");
+    EXPECT_TRUE(o.burst);
+    EXPECT_EQ(o.floodOn, std::vector<RequestKind>{RequestKind::Query});
+    EXPECT_EQ(o.floodGap.count(), 0);
 }
 
 TEST(CommandLine, Defaults) {
@@ -250,13 +254,42 @@ TEST(CommandLine, Defaults) {
     EXPECT_EQ(FormatDotted(o.bind), "0.0.0.0");
     EXPECT_EQ(o.responder.spacing.count(), 300);
     EXPECT_EQ(o.responder.rebootMs, 2000);
+    EXPECT_FALSE(o.burst);
+    EXPECT_TRUE(o.floodOn.empty());
+    EXPECT_EQ(o.floodGap.count(), 100);
 }
 
+TEST(CommandLine, FloodOnKinds) {
+    using enum RequestKind;
+    const std::vector<std::pair<const char*, std::vector<RequestKind>>> cases = {
+        {"discovery", {Discovery}},
+        {"restart", {Restart}},
+        {"any", {Discovery, Query, Set, Restart}},
+    };
+    for (const auto& [text, kinds] : cases) {
+        EXPECT_EQ(ParseOptions({"--count=1", "--flood-on", text}).floodOn, kinds) << text;
+    }
+}
+
+// Among them: a flood needs a device to send from, and --flood-us needs a flood.
 TEST(CommandLine, Refusals) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--count"},          {"--count", "x"}, {"--count", "-1"},       {"--port", "65536"},
-        {"--bogus"},          {"--log="},       {"--bind", "localhost"}, {"--first-mac", "1"},
-        {"--faults", "nope"}, {"positional"},
+        {"--count"},
+        {"--count", "x"},
+        {"--count", "-1"},
+        {"--port", "65536"},
+        {"--bogus"},
+        {"--log="},
+        {"--bind", "localhost"},
+        {"--first-mac", "1"},
+        {"--faults", "nope"},
+        {"positional"},
+        {"--flood-on", "sometimes", "--count=1"},
+        {"--flood-on", "any"},
+        {"--flood-us", "100"},
+        {"--flood-on=any", "--flood-us", "1000001", "--count=1"},
+        {"--flood-on=any", "--flood-us=-1", "--count=1"},
+        {"--burst=yes"},
     };
     for (const auto& args : cases) {
         EXPECT_THROW(ParseOptions(args), SimError) << args[0];

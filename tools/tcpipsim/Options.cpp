@@ -42,11 +42,25 @@ std::vector<std::string> Words(const std::string& text) {
     return words;
 }
 
+std::vector<RequestKind> FloodKinds(const std::string& option, const std::string& value) {
+    for (const RequestKind kind :
+         {RequestKind::Discovery, RequestKind::Query, RequestKind::Set, RequestKind::Restart}) {
+        if (value == RequestKindName(kind)) {
+            return {kind};
+        }
+    }
+    if (value == "any") {
+        return {RequestKind::Discovery, RequestKind::Query, RequestKind::Set, RequestKind::Restart};
+    }
+    throw SimError(option + ": '" + value + "' is not discovery, query, set, restart or any");
+}
+
 } // namespace
 
 Options ParseOptions(const std::vector<std::string>& args) {
     Options options;
     GeneratedDevices generated;
+    bool floodGapGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
@@ -66,6 +80,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
             }
             return value;
         };
+        const bool flag =
+            name == "--help" || name == "-h" || name == "--log-replies" || name == "--burst";
+        if (flag && hasValue) {
+            throw SimError(name + " takes no value");
+        }
         if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--device") {
@@ -101,6 +120,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--spacing-us") {
             options.responder.spacing =
                 std::chrono::microseconds(NumberValue(name, next(), 0, 1000000));
+        } else if (name == "--burst") {
+            options.burst = true;
+        } else if (name == "--flood-on") {
+            options.floodOn = FloodKinds(name, next());
+        } else if (name == "--flood-us") {
+            options.floodGap = std::chrono::microseconds(NumberValue(name, next(), 0, 1000000));
+            floodGapGiven = true;
         } else if (name == "--reboot-ms") {
             options.responder.rebootMs = static_cast<int>(NumberValue(name, next(), 0, 600000));
         } else if (name == "--log") {
@@ -118,6 +144,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
     }
     for (auto& device : GenerateDevices(generated)) {
         options.devices.push_back(std::move(device));
+    }
+    if (floodGapGiven && options.floodOn.empty()) {
+        throw SimError("--flood-us needs --flood-on");
+    }
+    if (!options.floodOn.empty() && options.devices.empty()) {
+        throw SimError("--flood-on needs a device to send from");
     }
     return options;
 }
@@ -141,6 +173,19 @@ std::string UsageText() {
                "  --port N              UDP port (5001; 0 lets the system pick)\n"
                "  --spacing-us US       between the replies of consecutive devices (300)\n"
                "  --reboot-ms MS        silence after a restart (2000)\n"
+               "  --burst               prepare every reply to a request first, then send them\n"
+               "                        back to back in sendmmsg batches (--spacing-us is\n"
+               "                        ignored; a device's delay= still holds its reply)\n"
+               "\n"
+               "Flood (a device that never stops sending):\n"
+               "  --flood-on KIND       from the first request of KIND (discovery, query, set,\n"
+               "                        restart or any) on, send 10-byte junk datagrams whose\n"
+               "                        first byte is 0 to its sender until stopped, from the\n"
+               "                        address it was sent to if a device holds it, else from\n"
+               "                        the first device's; requests are still answered\n"
+               "  --flood-us US         between junk datagrams (100; 0: back to back)\n"
+               "                        The log gets one line as the flood starts and one\n"
+               "                        with the count of junk sent as it ends.\n"
                "\n"
                "Output:\n"
                "  --log FILE            request log (stdout); one line per datagram\n"

@@ -12,13 +12,13 @@ namespace {
 // thousand devices would otherwise write 13 kB per request.
 constexpr std::size_t MaxListedDevices = 16;
 
-std::string Seconds(double seconds) {
+} // namespace
+
+std::string FormatTime(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "t=%.3f", seconds);
     return text;
 }
-
-} // namespace
 
 std::string FormatEndpoint(Endpoint endpoint) {
     return FormatDotted(endpoint.address) + ":" + std::to_string(endpoint.port);
@@ -26,7 +26,7 @@ std::string FormatEndpoint(Endpoint endpoint) {
 
 std::string FormatRxLine(double seconds, Endpoint from, Ipv4 to, const Bytes& datagram,
                          const Handling& handling, const DeviceSet& devices) {
-    std::string line = Seconds(seconds) + " rx from=" + FormatEndpoint(from) +
+    std::string line = FormatTime(seconds) + " rx from=" + FormatEndpoint(from) +
                        " to=" + FormatDotted(to) + " len=" + std::to_string(datagram.size()) +
                        " kind=" + RequestKindName(handling.request.kind) +
                        " matched=" + std::to_string(handling.matched.size());
@@ -53,7 +53,7 @@ std::string FormatRxLine(double seconds, Endpoint from, Ipv4 to, const Bytes& da
 
 std::string FormatTxLine(double seconds, Ipv4 source, Endpoint to, const Bytes& datagram,
                          const std::string& error) {
-    std::string line = Seconds(seconds) + (error.empty() ? " tx" : " tx-failed") +
+    std::string line = FormatTime(seconds) + (error.empty() ? " tx" : " tx-failed") +
                        " from=" + FormatDotted(source) + " to=" + FormatEndpoint(to) +
                        " len=" + std::to_string(datagram.size());
     if (!error.empty()) {

@@ -16,6 +16,9 @@ struct Endpoint {
 
 std::string FormatEndpoint(Endpoint endpoint);
 
+// "t=1.234", the first field of every line.
+std::string FormatTime(double seconds);
+
 // One line per received datagram, every value free of blanks so that a test can split
 // the line on blanks and "=":
 //   t=1.234 rx from=198.19.0.1:40000 to=255.255.255.255 len=10 kind=discovery matched=3

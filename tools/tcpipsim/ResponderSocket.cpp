@@ -23,11 +23,54 @@ sockaddr_in SocketAddress(Ipv4 address, std::uint16_t port) {
     return sa;
 }
 
+const std::string OutsideTestRanges = "outside-test-ranges";
+
 std::string ErrorText(const char* call) {
     return std::string(call) + ": " + std::strerror(errno);
 }
 
+// errno of a failed send as one word, for the log.
+std::string SendErrorText() {
+    std::string error = std::strerror(errno);
+    for (char& ch : error) {
+        ch = ch == ' ' ? '-' : ch;
+    }
+    return error;
+}
+
 } // namespace
+
+// One datagram with its destination and its IP_PKTINFO source, ready for sendmsg; not
+// to be copied once prepared, since the header points into it.
+struct ResponderSocket::Message {
+    sockaddr_in dest{};
+    iovec iov{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))]{};
+    msghdr header{};
+
+    Message() = default;
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+
+    void Prepare(const Outgoing& out) {
+        dest = SocketAddress(out.to.address, out.to.port);
+        iov = iovec{const_cast<std::uint8_t*>(out.bytes->data()), out.bytes->size()};
+        header = msghdr{};
+        header.msg_name = &dest;
+        header.msg_namelen = sizeof dest;
+        header.msg_iov = &iov;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&header);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = htonl(out.source.value);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+};
 
 ResponderSocket::ResponderSocket(Ipv4 bind, std::uint16_t port) : buffer_(65536) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -86,35 +129,50 @@ std::optional<ResponderSocket::Received> ResponderSocket::TryReceive() {
 
 std::string ResponderSocket::Send(Ipv4 source, Endpoint to, const Bytes& bytes) {
     if (!InTestRanges(source) || !InTestRanges(to.address)) {
-        return "outside-test-ranges";
+        return OutsideTestRanges;
     }
-    sockaddr_in dest = SocketAddress(to.address, to.port);
-    iovec iov{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))]{};
-    msghdr msg{};
-    msg.msg_name = &dest;
-    msg.msg_namelen = sizeof dest;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_spec_dst.s_addr = htonl(source.value);
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    while (::sendmsg(fd_, &msg, 0) < 0) {
+    Message m;
+    m.Prepare(Outgoing{source, to, &bytes});
+    while (::sendmsg(fd_, &m.header, 0) < 0) {
         if (errno != EINTR) {
-            std::string error = std::strerror(errno);
-            for (char& ch : error) {
-                ch = ch == ' ' ? '-' : ch;
-            }
-            return error;
+            return SendErrorText();
         }
     }
     return {};
+}
+
+std::vector<ResponderSocket::Failure>
+ResponderSocket::SendBatch(std::span<const Outgoing> messages) {
+    std::vector<Failure> failures;
+    std::vector<Message> batch(std::min(messages.size(), MaxBatch));
+    std::vector<mmsghdr> headers(batch.size());
+    std::vector<std::size_t> indexes(batch.size());
+    std::size_t next = 0;
+    while (next < messages.size()) {
+        std::size_t count = 0;
+        for (; next < messages.size() && count < batch.size(); ++next) {
+            const Outgoing& out = messages[next];
+            if (!InTestRanges(out.source) || !InTestRanges(out.to.address)) {
+                failures.push_back(Failure{next, OutsideTestRanges});
+                continue;
+            }
+            batch[count].Prepare(out);
+            headers[count] = mmsghdr{batch[count].header, 0};
+            indexes[count++] = next;
+        }
+        std::size_t done = 0;
+        while (done < count) {
+            const int sent =
+                ::sendmmsg(fd_, headers.data() + done, static_cast<unsigned>(count - done), 0);
+            if (sent > 0) {
+                done += static_cast<std::size_t>(sent);
+            } else if (errno != EINTR) {
+                // The first message of the rest is the one refused; the others still go.
+                failures.push_back(Failure{indexes[done++], SendErrorText()});
+            }
+        }
+    }
+    return failures;
 }
 
 } // namespace tcpipset::sim

@@ -2,9 +2,12 @@
 
 #include "tools/tcpipsim/RequestLog.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace tcpipset::sim {
 
@@ -13,6 +16,9 @@ namespace tcpipset::sim {
 // socket serves any number of device addresses.
 class ResponderSocket {
 public:
+    // Messages per sendmmsg call.
+    static constexpr std::size_t MaxBatch = 256;
+
     ResponderSocket(Ipv4 bind, std::uint16_t port);
     ~ResponderSocket();
     ResponderSocket(const ResponderSocket&) = delete;
@@ -33,7 +39,23 @@ public:
     // ranges, so a simulator started on a real network cannot answer into it.
     std::string Send(Ipv4 source, Endpoint to, const Bytes& bytes);
 
+    struct Outgoing {
+        Ipv4 source;
+        Endpoint to;
+        const Bytes* bytes = nullptr;
+    };
+    struct Failure {
+        std::size_t index = 0;
+        std::string error;
+    };
+    // Sends all, each from its own source, with as few sendmmsg calls as the batch limit
+    // allows; a message the kernel refuses is reported and the rest still go. Returns the
+    // messages not sent, by their index in `messages`; the same refusals as Send apply.
+    std::vector<Failure> SendBatch(std::span<const Outgoing> messages);
+
 private:
+    struct Message;
+
     int fd_ = -1;
     std::uint16_t port_ = 0;
     Bytes buffer_;
