@@ -99,6 +99,10 @@ public:
     virtual TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                             std::int32_t protocol) = 0;
     virtual std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) = 0;
+    // Asks for a receive buffer of that many bytes and returns the size granted (as the
+    // platform counts it), -1 when it cannot be read.
+    virtual std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) = 0;
+    virtual std::int32_t ReceiveBufferSize(TIdStackSocketHandle socket) = 0;
     virtual std::string SocketErrorText(std::int32_t number) const;
     virtual std::int32_t LastError() const = 0;
     // The local port a socket is bound to, 0 when it has none yet.

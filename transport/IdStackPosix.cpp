@@ -459,16 +459,28 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
         return IdInvalidSocket;
     }
     if (family == AF_INET && type == SOCK_DGRAM) {
-        // Should the platform refuse either option, the datagrams still arrive: without their
-        // interface, or with the buffer it gives by default.
+        // Should the platform refuse, the datagrams still arrive, only without their
+        // interface.
         const int on = 1;
         ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-        const int size = ReceiveBufferRequest;
-        if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
-            ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
     }
     return socket;
+}
+
+std::int32_t TIdStackPosix::RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) {
+    if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    return ReceiveBufferSize(socket);
+}
+
+std::int32_t TIdStackPosix::ReceiveBufferSize(TIdStackSocketHandle socket) {
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) {
+        return FailFromErrno();
+    }
+    return size;
 }
 
 std::int32_t TIdStackPosix::ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) {

@@ -12,8 +12,6 @@ namespace tcpipset {
 // process installs no signal handlers of its own, so this does not arise in practice.
 class TIdStackPosix : public TIdStack {
 public:
-    static constexpr int ReceiveBufferRequest = 4 * 1024 * 1024;
-
     std::int32_t StartupLibrary(std::uint16_t version) override;
     std::int32_t CloseSocket(TIdStackSocketHandle socket) override;
     std::string LookupHostByName(const std::string& hostName) override;
@@ -44,12 +42,13 @@ public:
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;
     // An IPv4 datagram socket is opened with IP_PKTINFO, so that its receives know their
-    // interface, and asks for a receive buffer of ReceiveBufferRequest bytes (forced where
-    // the process may, else as far as the system allows), so that a thousand replies
-    // arriving at once wait in the kernel rather than being dropped there.
+    // interface.
     TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                     std::int32_t protocol) override;
     std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) override;
+    // SO_RCVBUFFORCE where the process may, else SO_RCVBUF as far as the system allows.
+    std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) override;
+    std::int32_t ReceiveBufferSize(TIdStackSocketHandle socket) override;
     std::int32_t LastError() const override;
     std::uint16_t LocalPort(TIdStackSocketHandle socket) override;
 

@@ -67,8 +67,20 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
         binding_->AllocateSocket(IdSockDgram, 0);
         // A new socket always receives the option, whichever value it has.
         ApplyBroadcastFlag(broadcastEnabled_);
+        if (receiveBufferRequest_ > 0) {
+            // A smaller buffer than asked for only makes drops likelier: not a failure.
+            RequireSocketStack("setsockopt")
+                .RequestReceiveBuffer(binding_->Handle(), receiveBufferRequest_);
+        }
     }
     return *binding_;
+}
+
+std::int32_t TIdUDPBase::ReceiveBufferGranted() const {
+    if (!binding_ || !binding_->HandleAllocated()) {
+        return 0;
+    }
+    return std::max(RequireSocketStack("getsockopt").ReceiveBufferSize(binding_->Handle()), 0);
 }
 
 void TIdUDPBase::ApplyBroadcastFlag(bool enabled) {

@@ -69,6 +69,14 @@ public:
     // The name of the interface that the last datagram received arrived on; empty after a
     // receive that brought nothing, or when the platform did not tell.
     const std::string& LastArrivalInterface() const { return lastArrivalInterface_; }
+    // The receive buffer asked for when the socket is made: large, so that a thousand
+    // replies arriving at once wait in the kernel rather than being dropped there. 0
+    // leaves the system's default.
+    static constexpr std::int32_t DefaultReceiveBufferRequest = 4 * 1024 * 1024;
+    std::int32_t ReceiveBufferRequest() const { return receiveBufferRequest_; }
+    void SetReceiveBufferRequest(std::int32_t bytes) { receiveBufferRequest_ = bytes; }
+    // The receive buffer the socket has, as the platform counts it; 0 without a socket.
+    std::int32_t ReceiveBufferGranted() const;
     // Datagrams that the receive queue had to drop because it was full.
     std::uint64_t DroppedDatagrams() const { return queue_.Dropped(); }
 
@@ -119,6 +127,7 @@ private:
     std::int32_t port_ = 0;
     std::int32_t receiveTimeout_ = IdTimeoutInfinite;
     std::int32_t bufferSize_ = 8192;
+    std::int32_t receiveBufferRequest_ = DefaultReceiveBufferRequest;
     bool broadcastEnabled_ = false;
     bool activeRequested_ = false;
 };
