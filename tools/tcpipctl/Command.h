@@ -18,6 +18,9 @@ struct Command {
     std::int32_t timeoutMs = 1000;
     // Interfaces the limited broadcast may leave on; empty: every one that can carry it.
     std::vector<std::string> interfaces;
+    // Bytes of receive buffer asked for; 0 leaves the system's default, -1 asks for the
+    // endpoint's own.
+    std::int32_t receiveBuffer = -1;
     bool json = false;
     bool longListing = false; // discover: address and interface beside each line
     bool yes = false;

@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
     app.add_option("--timeout", command.timeoutMs, "receive time-out in ms (default 1000)")
         ->check(CLI::Range(0, 3600000));
     app.add_flag("--json", command.json, "write the results as JSON");
+    app.add_option("--receive-buffer", command.receiveBuffer,
+                   "receive buffer to ask for, in bytes; 0: the system's default (4194304)")
+        ->check(CLI::Range(0, 1 << 30));
     app.add_option("--interface", command.interfaces,
                    "send the limited broadcast only out of this interface (repeatable)")
         ->allow_extra_args(false);

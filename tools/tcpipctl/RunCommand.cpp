@@ -226,6 +226,9 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         client.SetHost(command.broadcast);
         client.SetPort(command.port);
         client.SetReceiveTimeout(command.timeoutMs);
+        if (command.receiveBuffer >= 0) {
+            client.SetReceiveBufferRequest(command.receiveBuffer);
+        }
         if (const std::string problem = InterfaceProblem(command); !problem.empty()) {
             return report.Error(problem, ExitUsage);
         }
