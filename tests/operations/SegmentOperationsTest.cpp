@@ -75,7 +75,11 @@ protected:
         client.SetHost("255.255.255.255");
         client.SetPort(5001);
         client.SetReceiveTimeout(1000);
+        client.SetReceiveBufferRequest(ReceiveBufferRequest());
         operations.FormCreate();
+    }
+    virtual std::int32_t ReceiveBufferRequest() const {
+        return TIdUDPClient::DefaultReceiveBufferRequest;
     }
     // A double click on the first listed line.
     void SelectFirstDevice() {
@@ -96,6 +100,18 @@ const std::vector<std::string> Waited{"cursor:wait", "cursor:default"};
 
 TEST_F(InSegment, DiscoveryListsEveryDeviceInOrder) {
     EXPECT_THAT(view.ListLines(), ElementsAre("0200000A1B2C", "0200000A1B2D", "0200000A1B2E"));
+}
+
+// A switch delivers every reply at once; the system's default receive buffer holds only
+// about 255 of them, so the endpoint must take them off the kernel as they come.
+class InSegmentAtDefaultBuffer : public InSegment {
+protected:
+    std::int32_t ReceiveBufferRequest() const override { return 0; }
+};
+
+TEST_F(InSegmentAtDefaultBuffer, BurstOfAThousandListsEveryOne) {
+    EXPECT_EQ(view.ListLines().size(), 1000U);
+    EXPECT_EQ(client.DroppedDatagrams(), 0U);
 }
 
 TEST_F(InSegment, QueryFillsTheFieldsWithDecimalTexts) {
