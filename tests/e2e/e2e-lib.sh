@@ -86,12 +86,12 @@ window_shown() { [[ -n $(window_named "$1") ]]; }
 
 window_gone() { [[ -z $(window_named "$1") ]]; }
 
-# Starts the program and waits for its main window (LIMIT seconds at most, else
-# WINDOW_LIMIT_S), then takes the cursor at rest.
+# Starts the program and waits for its main window (start_limit_s seconds at most when the
+# script sets it, else WINDOW_LIMIT_S), then takes the cursor at rest.
 start_program() {
     "$program" &
     app=$!
-    wait_until "${1:-$WINDOW_LIMIT_S}" "the main window" window_shown "$MAIN_CAPTION"
+    wait_until "${start_limit_s:-$WINDOW_LIMIT_S}" "the main window" window_shown "$MAIN_CAPTION"
     window=$(window_named "$MAIN_CAPTION")
     local info
     info=$(xwininfo -id "$window")
