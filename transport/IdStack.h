@@ -37,6 +37,9 @@ struct TIdDatagramInfo {
     std::string peerAddress;
     std::int32_t peerPort = 0;
     std::uint32_t arrivalInterface = 0; // 0 when unknown
+    // The system's count of datagrams it had to drop on the socket before this one, for want
+    // of buffer; 0 when unknown.
+    std::uint32_t systemDropsBefore = 0;
 };
 
 // The platform-independent socket stack. Every operation that reaches the platform is

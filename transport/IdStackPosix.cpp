@@ -71,8 +71,25 @@ std::int32_t PrefixLengthOf(const sockaddr* netmask) {
     return length;
 }
 
-// Room for the one control message either direction uses: the interface of a datagram.
-using PacketInfoControl = std::array<char, CMSG_SPACE(sizeof(in_pktinfo))>;
+// Room for the control messages of a datagram: its interface and, on receipt, the
+// system's count of datagrams it dropped on the socket so far.
+struct alignas(cmsghdr) PacketInfoControl {
+    std::array<char, CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(std::uint32_t))> bytes{};
+    char* data() { return bytes.data(); }
+    static constexpr std::size_t size() { return sizeof bytes; }
+};
+
+std::uint32_t SystemDropsBefore(const msghdr& message) {
+    for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
+         cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
+        if (cmsg->cmsg_level == SOL_SOCKET && cmsg->cmsg_type == SO_RXQ_OVFL) {
+            std::uint32_t count = 0;
+            std::memcpy(&count, CMSG_DATA(cmsg), sizeof count);
+            return count;
+        }
+    }
+    return 0;
+}
 
 std::uint32_t ArrivalInterfaceOf(const msghdr& message) {
     for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
@@ -267,7 +284,8 @@ std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
         std::memcpy(peer.data(), &senders[i].sin_addr, peer.size());
         infos.push_back({static_cast<std::int32_t>(messages[i].msg_len), AddressToText(peer),
                          NetworkToHost16(senders[i].sin_port),
-                         ArrivalInterfaceOf(messages[i].msg_hdr)});
+                         ArrivalInterfaceOf(messages[i].msg_hdr),
+                         SystemDropsBefore(messages[i].msg_hdr)});
     }
     return taken;
 }
@@ -362,6 +380,7 @@ std::int32_t TIdStackPosix::SendDatagram(TIdStackSocketHandle socket,
         cmsg->cmsg_level = IPPROTO_IP;
         cmsg->cmsg_type = IP_PKTINFO;
         cmsg->cmsg_len = CMSG_LEN(sizeof info);
+        message.msg_controllen = CMSG_SPACE(sizeof info);
         std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
     }
     const ssize_t sent = ::sendmsg(socket, &message, flags | MSG_NOSIGNAL);
@@ -460,9 +479,10 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
     }
     if (family == AF_INET && type == SOCK_DGRAM) {
         // Should the platform refuse, the datagrams still arrive, only without their
-        // interface.
+        // interface or the count of those it dropped.
         const int on = 1;
         ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+        ::setsockopt(socket, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     }
     return socket;
 }

@@ -77,8 +77,10 @@ public:
     void SetReceiveBufferRequest(std::int32_t bytes) { receiveBufferRequest_ = bytes; }
     // The receive buffer the socket has, as the platform counts it; 0 without a socket.
     std::int32_t ReceiveBufferGranted() const;
-    // Datagrams that the receive queue had to drop because it was full.
-    std::uint64_t DroppedDatagrams() const { return queue_.Dropped(); }
+    // Datagrams lost because more arrived at once than could be kept: dropped by the
+    // receive queue at its bounds, or by the system for want of buffer (as far as a later
+    // datagram told).
+    std::uint64_t DroppedDatagrams() const { return queue_.Dropped() + queue_.SystemDropped(); }
 
     // Limits the limited broadcast to the interfaces of these names; empty: every interface
     // that can carry it. When none of the names can carry it at a send, the send fails with

@@ -19,6 +19,7 @@ bool ReceiveQueue::Fill(TIdStack& stack, TIdStackSocketHandle socket) {
             return read != 0;
         }
         for (std::size_t i = 0; i < infos_.size(); ++i) {
+            systemDropped_ = std::max<std::uint64_t>(systemDropped_, infos_[i].systemDropsBefore);
             const std::size_t kept = std::min<std::size_t>(
                 static_cast<std::size_t>(std::max(infos_[i].length, 0)), KeptBytes);
             if (datagrams_.size() >= maxDatagrams_ || bytes_ + kept > maxBytes_) {

@@ -48,6 +48,9 @@ public:
     std::size_t Clear();
     // Datagrams dropped at the bounds since the queue was made.
     std::uint64_t Dropped() const { return dropped_; }
+    // Datagrams that the system dropped before they could be read, as far as a datagram read
+    // after them told.
+    std::uint64_t SystemDropped() const { return systemDropped_; }
 
 private:
     // One batch read; returns how many were taken, -1 on failure.
@@ -58,6 +61,7 @@ private:
     std::deque<Datagram> datagrams_;
     std::size_t bytes_ = 0;
     std::uint64_t dropped_ = 0;
+    std::uint64_t systemDropped_ = 0;
     std::vector<std::uint8_t> scratch_;
     std::vector<TIdDatagramInfo> infos_;
 };
