@@ -87,13 +87,17 @@ INSTANTIATE_TEST_SUITE_P(
                                 100000, 1 << 20, 2, ReceiveQueue::MaxReadPerFill + 100, 0}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
-TEST(ReceiveQueue, ClearAndDrainDropWithoutCountingAsLost) {
+TEST(ReceiveQueue, SystemDropsAreTakenAndClearAndDrainAreNotCountedAsLost) {
     StackRecord record;
     record.arrivals = Arrivals(Many(50, 20));
     RecordingStack stack(record);
     ReceiveQueue queue;
     record.arrivals->resize(10);
+    (*record.arrivals)[3].info.systemDropsBefore = 7; // the system's count only grows
+    (*record.arrivals)[4].info.systemDropsBefore = 9;
+    (*record.arrivals)[5].info.systemDropsBefore = 0;
     queue.Fill(stack, -1);
+    EXPECT_EQ(queue.SystemDropped(), 9u);
     *record.arrivals = Arrivals(Many(40, 20));
     EXPECT_EQ(queue.Clear(), 10u);
     EXPECT_EQ(queue.Drain(stack, -1), 40u);
