@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 3600000));
     app.add_flag("--json", command.json, "write the results as JSON");
     app.add_option("--receive-buffer", command.receiveBuffer,
-                   "receive buffer to ask for, in bytes; 0: the system's default (4194304)")
+                   "receive buffer to ask for, in bytes (4194304); 0 leaves the system's default")
         ->check(CLI::Range(0, 1 << 30));
     app.add_option("--interface", command.interfaces,
                    "send the limited broadcast only out of this interface (repeatable)")
