@@ -34,7 +34,9 @@ using TIdInterfaceList = std::vector<TIdInterface>;
 // What a batch receive tells of one datagram besides its first bytes.
 struct TIdDatagramInfo {
     std::int32_t length = 0; // the whole datagram's, also when only its first bytes were kept
-    std::string peerAddress;
+    // Bytes, not text: a burst is taken as fast as it comes, and the text is made only
+    // when a datagram is read.
+    TIdIPv4Bytes peer{};
     std::int32_t peerPort = 0;
     std::uint32_t arrivalInterface = 0; // 0 when unknown
     // The system's count of datagrams it had to drop on the socket before this one, for want
@@ -102,6 +104,8 @@ public:
     virtual TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                             std::int32_t protocol) = 0;
     virtual std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) = 0;
+    // Binds the socket to a local port of every local address.
+    virtual std::int32_t BindSocket(TIdStackSocketHandle socket, std::uint16_t port) = 0;
     // Asks for a receive buffer of that many bytes and returns the size granted (as the
     // platform counts it), -1 when it cannot be read.
     virtual std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) = 0;

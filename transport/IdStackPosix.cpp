@@ -260,10 +260,19 @@ std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
     if (slots == 0) {
         return Fail(IdErrInvalidArgument);
     }
-    std::vector<mmsghdr> messages(slots);
-    std::vector<iovec> pieces(slots);
-    std::vector<sockaddr_in> senders(slots);
-    std::vector<PacketInfoControl> controls(slots);
+    // Kept between calls: every receive during a burst makes one.
+    struct Headers {
+        std::vector<mmsghdr> messages;
+        std::vector<iovec> pieces;
+        std::vector<sockaddr_in> senders;
+        std::vector<PacketInfoControl> controls;
+    };
+    thread_local Headers headers;
+    auto& [messages, pieces, senders, controls] = headers;
+    messages.assign(slots, mmsghdr{});
+    pieces.resize(slots);
+    senders.assign(slots, sockaddr_in{});
+    controls.resize(slots);
     for (std::size_t i = 0; i < slots; ++i) {
         pieces[i] = iovec{scratch.data() + i * slotSize, slotSize};
         msghdr& header = messages[i].msg_hdr;
@@ -282,7 +291,7 @@ std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
     for (std::size_t i = 0; i < static_cast<std::size_t>(taken); ++i) {
         TIdIPv4Bytes peer{};
         std::memcpy(peer.data(), &senders[i].sin_addr, peer.size());
-        infos.push_back({static_cast<std::int32_t>(messages[i].msg_len), AddressToText(peer),
+        infos.push_back({static_cast<std::int32_t>(messages[i].msg_len), peer,
                          NetworkToHost16(senders[i].sin_port),
                          ArrivalInterfaceOf(messages[i].msg_hdr),
                          SystemDropsBefore(messages[i].msg_hdr)});
@@ -485,6 +494,17 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
         ::setsockopt(socket, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
     }
     return socket;
+}
+
+std::int32_t TIdStackPosix::BindSocket(TIdStackSocketHandle socket, std::uint16_t port) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = HostToNetwork16(port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return FailFromErrno();
+    }
+    return 0;
 }
 
 std::int32_t TIdStackPosix::RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) {

@@ -46,6 +46,7 @@ public:
     TIdStackSocketHandle OpenSocket(std::int32_t family, std::int32_t type,
                                     std::int32_t protocol) override;
     std::int32_t ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) override;
+    std::int32_t BindSocket(TIdStackSocketHandle socket, std::uint16_t port) override;
     // SO_RCVBUFFORCE where the process may, else SO_RCVBUF as far as the system allows.
     std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) override;
     std::int32_t ReceiveBufferSize(TIdStackSocketHandle socket) override;

@@ -67,10 +67,19 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
         binding_->AllocateSocket(IdSockDgram, 0);
         // A new socket always receives the option, whichever value it has.
         ApplyBroadcastFlag(broadcastEnabled_);
+        TIdStack& stack = RequireSocketStack("setsockopt");
         if (receiveBufferRequest_ > 0) {
             // A smaller buffer than asked for only makes drops likelier: not a failure.
-            RequireSocketStack("setsockopt")
-                .RequestReceiveBuffer(binding_->Handle(), receiveBufferRequest_);
+            stack.RequestReceiveBuffer(binding_->Handle(), receiveBufferRequest_);
+        }
+        if (boundPort_ != 0) {
+            const std::int32_t result = stack.BindSocket(binding_->Handle(), boundPort_);
+            if (result == -1) {
+                // A socket on another port would defeat the rule that names this one.
+                const std::int32_t error = stack.LastError();
+                binding_->CloseSocket();
+                stack.RaiseSocketError(error);
+            }
         }
     }
     return *binding_;
@@ -228,7 +237,7 @@ std::int32_t TIdUDPBase::TakeQueued(TIdStack& stack, std::span<std::uint8_t> buf
     ReceiveQueue::Datagram datagram = queue_.Take();
     const std::size_t room = std::min(static_cast<std::size_t>(bufferSize), buffer.size());
     std::copy_n(datagram.bytes.begin(), std::min(room, datagram.bytes.size()), buffer.begin());
-    peerAddress = std::move(datagram.info.peerAddress);
+    peerAddress = stack.AddressToText(datagram.info.peer);
     peerPort = datagram.info.peerPort;
     NoteArrivalInterface(stack, datagram.info.arrivalInterface);
     if (static_cast<std::size_t>(datagram.info.length) > room) {

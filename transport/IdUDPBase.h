@@ -77,6 +77,12 @@ public:
     void SetReceiveBufferRequest(std::int32_t bytes) { receiveBufferRequest_ = bytes; }
     // The receive buffer the socket has, as the platform counts it; 0 without a socket.
     std::int32_t ReceiveBufferGranted() const;
+    // The local port the socket is bound to when it is made, so that a firewall rule can
+    // name it; 0 (the window's way) leaves the socket unbound until its first send, when
+    // the platform picks a port. A port in use fails the socket's making with 10048 and
+    // leaves no socket.
+    std::uint16_t BoundPort() const { return boundPort_; }
+    void SetBoundPort(std::uint16_t port) { boundPort_ = port; }
     // Datagrams lost because more arrived at once than could be kept: dropped by the
     // receive queue at its bounds, or by the system for want of buffer (as far as a later
     // datagram told).
@@ -130,6 +136,7 @@ private:
     std::int32_t receiveTimeout_ = IdTimeoutInfinite;
     std::int32_t bufferSize_ = 8192;
     std::int32_t receiveBufferRequest_ = DefaultReceiveBufferRequest;
+    std::uint16_t boundPort_ = 0;
     bool broadcastEnabled_ = false;
     bool activeRequested_ = false;
 };

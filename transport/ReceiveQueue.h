@@ -23,7 +23,7 @@ public:
     // A datagram's first bytes kept: more than any reply is long, and more than the 576
     // bytes every host must take.
     static constexpr std::size_t KeptBytes = 2048;
-    static constexpr std::size_t BatchSize = 32;
+    static constexpr std::size_t BatchSize = 64;
     static constexpr std::size_t DefaultMaxDatagrams = 65536;
     static constexpr std::size_t DefaultMaxBytes = 32 * 1024 * 1024;
     // The most datagrams one Fill reads, so that a sender that never stops cannot keep it

@@ -16,10 +16,11 @@ using testing::StackRecord;
 std::deque<StackRecord::Arrival> Arrivals(const std::vector<std::size_t>& lengths) {
     std::deque<StackRecord::Arrival> arrivals;
     for (std::size_t i = 0; i < lengths.size(); ++i) {
-        arrivals.push_back(
-            {std::vector<std::uint8_t>(lengths[i], static_cast<std::uint8_t>(i + 1)),
-             {static_cast<std::int32_t>(lengths[i]), "198.18.0." + std::to_string(i % 250), 5001,
-              static_cast<std::uint32_t>(2 + i % 2)}});
+        arrivals.push_back({std::vector<std::uint8_t>(lengths[i], static_cast<std::uint8_t>(i + 1)),
+                            {static_cast<std::int32_t>(lengths[i]),
+                             {198, 18, 0, static_cast<std::uint8_t>(i % 250)},
+                             5001,
+                             static_cast<std::uint32_t>(2 + i % 2)}});
     }
     return arrivals;
 }
@@ -59,7 +60,7 @@ TEST_P(ReceiveQueueTest, KeepsOrderWithinBoundsAndCountsTheRest) {
         EXPECT_EQ(datagram.bytes.size(), std::min(c.lengths[i], ReceiveQueue::KeptBytes));
         EXPECT_TRUE(std::ranges::all_of(
             datagram.bytes, [i](std::uint8_t b) { return b == static_cast<std::uint8_t>(i + 1); }));
-        EXPECT_EQ(datagram.info.peerAddress, "198.18.0." + std::to_string(i % 250));
+        EXPECT_EQ(datagram.info.peer[3], i % 250);
         EXPECT_EQ(datagram.info.arrivalInterface, 2 + i % 2);
     }
 }
