@@ -37,9 +37,15 @@ expect "discover --broadcast with the segment's directed broadcast" 0 "$listed" 
 expect_last_request "the directed broadcast is where the request went" "to=$TESTNET_BROADCAST len=10 kind=discovery"
 
 # Nobody listens on another port: no answer.
-expect "discover without an answer lists nothing and ends with 1" 1 "" "" -- \
+nothing="tcpipctl: no device answered; tcpipctl doctor (as root) tells what may keep replies out"
+expect "discover without an answer says so and points at doctor" 1 "" "$nothing" -- \
     "$ctl" "${quick[@]}" --port 5002 discover
-expect "discover --json without an answer gives an empty array" 1 "[]" "" -- \
-    "$ctl" "${quick[@]}" --port 5002 --json discover
+expect "discover --json without an answer gives the error as JSON" 1 "{\"error\":\"$nothing\"}" \
+    "$nothing" -- "$ctl" "${quick[@]}" --port 5002 --json discover
+
+# On a segment as it should be, every check of doctor is ok.
+expect_lines "doctor on a clean segment says ok" 0 '^verdict: ok$' \
+    '^ok +discovery on [^:]+: 9 replies from 198\.18\.3\.1, ' '!^(warning|problem) ' -- \
+    "$ctl" "${quick[@]}" doctor
 
 verdict

@@ -64,6 +64,35 @@ expect() {
     fi
 }
 
+# expect_lines NAME STATUS PATTERN... -- COMMAND...: the command ends with STATUS and its
+# standard output has a line matching each extended regular expression PATTERN, and none
+# matching a PATTERN written as "!RE".
+expect_lines() {
+    local name=$1 want_status=$2 patterns=() problems=() pattern status
+    shift 2
+    while [[ $1 != -- ]]; do
+        patterns+=("$1")
+        shift
+    done
+    shift
+    "$@" </dev/null >"$work/out" 2>"$work/err"
+    status=$?
+    ((status == want_status)) || problems+=("exit status $status, expected $want_status")
+    for pattern in "${patterns[@]}"; do
+        if [[ $pattern == '!'* ]]; then
+            ! grep -qE -- "${pattern#!}" "$work/out" || problems+=("a line matches ${pattern#!}")
+        else
+            grep -qE -- "$pattern" "$work/out" || problems+=("no line matches $pattern")
+        fi
+    done
+    if ((${#problems[@]} == 0)); then
+        echo "ok   $name"
+        passed=$((passed + 1))
+    else
+        fail "$name" "command: $*" "${problems[@]}" "stdout:" "$(cat "$work/out")"
+    fi
+}
+
 # The number of datagrams tcpipsim has received so far; LOG names another tcpipsim's log.
 requests_seen() {
     grep -c ' rx ' "${1:-$TESTNET_SIM_LOG}" || true

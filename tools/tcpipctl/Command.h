@@ -7,7 +7,7 @@
 
 namespace tcpipset {
 
-enum class Verb { Discover, Query, Set, Restart };
+enum class Verb { Discover, Query, Set, Restart, Doctor };
 
 struct Command {
     Verb verb = Verb::Discover;
@@ -21,6 +21,8 @@ struct Command {
     // Bytes of receive buffer asked for; 0 leaves the system's default, -1 asks for the
     // endpoint's own.
     std::int32_t receiveBuffer = -1;
+    // The local port to bind the socket to; 0 lets the system pick one.
+    std::uint16_t localPort = 0;
     bool json = false;
     bool longListing = false; // discover: address and interface beside each line
     bool yes = false;
@@ -31,6 +33,11 @@ inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitNoResult = 1; // no answer, not updated, or an unreadable reply
 inline constexpr int ExitUsage = 2;    // bad usage, or an address that the rules refuse
 inline constexpr int ExitFailure = 3;  // a socket error or another failure
+
+class TIdUDPClient;
+
+// Sets the endpoint up as the command asks: destination, time-out, receive buffer, port.
+void ApplyToClient(const Command& command, TIdUDPClient& client);
 
 // Runs one command through the window's operations and writes its results.
 int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err);

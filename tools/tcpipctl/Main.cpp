@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
     app.add_option("--receive-buffer", command.receiveBuffer,
                    "receive buffer to ask for, in bytes (4194304); 0 leaves the system's default")
         ->check(CLI::Range(0, 1 << 30));
+    app.add_option("--local-port", command.localPort,
+                   "bind the socket to this local port, so a firewall rule can name it")
+        ->check(CLI::Range(1, 65535));
     app.add_option("--interface", command.interfaces,
                    "send the limited broadcast only out of this interface (repeatable)")
         ->allow_extra_args(false);
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
     auto* query = app.add_subcommand("query", "show a print server's IP address, mask, gateway");
     auto* set = app.add_subcommand("set", "write a new IP address, mask and gateway");
     auto* restart = app.add_subcommand("restart", "write the settings and restart the device");
+    auto* doctor = app.add_subcommand("doctor", "tell what may keep the devices' replies out");
     for (auto* sub : {query, set, restart}) {
         sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes")
             ->required();
@@ -81,8 +85,9 @@ int main(int argc, char** argv) {
     command.verb = discover->parsed() ? Verb::Discover
                    : query->parsed()  ? Verb::Query
                    : set->parsed()    ? Verb::Set
+                   : doctor->parsed() ? Verb::Doctor
                                       : Verb::Restart;
-    if (command.verb != Verb::Discover) {
+    if (command.verb != Verb::Discover && command.verb != Verb::Doctor) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {
             return tcpipset::ReportError("tcpipctl: not a MAC address: " + mac, tcpipset::ExitUsage,

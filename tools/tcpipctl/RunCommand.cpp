@@ -2,7 +2,9 @@
 #include "protocol/ParseInteger.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/ConsoleView.h"
+#include "tools/tcpipctl/Doctor.h"
 #include "tools/tcpipctl/Output.h"
+#include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
 #include "transport/SocketStack.h"
@@ -24,6 +26,15 @@ using json = nlohmann::ordered_json;
 // Used where the window shows nothing: a set whose reply could not be read.
 constexpr const char* UnreadableReply = "応答を読み取れませんでした。";
 constexpr const char* Cancelled = "キャンセルされました。";
+constexpr const char* NothingAnswered =
+    "tcpipctl: no device answered; tcpipctl doctor (as root) tells what may keep replies out";
+
+// The text of a socket error without its number line.
+std::string_view SocketErrorReason(const EIdSocketError& error) {
+    std::string_view message = error.Message();
+    const auto lineBreak = message.find('\n');
+    return lineBreak == std::string_view::npos ? message : message.substr(lineBreak + 1);
+}
 
 class Reporter {
 public:
@@ -90,6 +101,9 @@ void WriteLongListing(const std::vector<ConsoleView::ListedDevice>& listed, std:
 int Discover(const Command& command, ConsoleView& view, DeviceOperations& operations,
              Reporter& report) {
     operations.FormCreate();
+    if (view.Listed().empty()) {
+        return report.Error(NothingAnswered, ExitNoResult);
+    }
     if (report.Json()) {
         json devices = json::array();
         for (const auto& device : view.Listed()) {
@@ -105,7 +119,7 @@ int Discover(const Command& command, ConsoleView& view, DeviceOperations& operat
             report.Out() << device.mac << '\n';
         }
     }
-    return view.Listed().empty() ? ExitNoResult : ExitSuccess;
+    return ExitSuccess;
 }
 
 // Every --interface must name an interface that can carry a limited broadcast now; the
@@ -191,6 +205,7 @@ int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operati
     case Verb::Set:
         return Set(view, operations, report);
     case Verb::Restart:
+    case Verb::Doctor:
         break;
     }
     return Restart(view, operations, report);
@@ -212,6 +227,17 @@ void WarnOfLostReplies(const DeviceOperations& operations, const TIdUDPClient& c
 
 } // namespace
 
+void ApplyToClient(const Command& command, TIdUDPClient& client) {
+    client.SetBufferSize(576);
+    client.SetHost(command.broadcast);
+    client.SetPort(command.port);
+    client.SetReceiveTimeout(command.timeoutMs);
+    if (command.receiveBuffer >= 0) {
+        client.SetReceiveBufferRequest(command.receiveBuffer);
+    }
+    client.SetBoundPort(command.localPort);
+}
+
 int RunCommand(const Command& command, std::istream& in, std::ostream& out, std::ostream& err) {
     Reporter report(command, out, err);
     if (!TypeableInField(command.ip) || !TypeableInField(command.mask) ||
@@ -222,15 +248,22 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
     view.SetFields(command.ip, command.mask, command.gateway);
     try {
         TIdUDPClient client;
-        client.SetBufferSize(576);
-        client.SetHost(command.broadcast);
-        client.SetPort(command.port);
-        client.SetReceiveTimeout(command.timeoutMs);
-        if (command.receiveBuffer >= 0) {
-            client.SetReceiveBufferRequest(command.receiveBuffer);
-        }
+        ApplyToClient(command, client);
         if (const std::string problem = InterfaceProblem(command); !problem.empty()) {
             return report.Error(problem, ExitUsage);
+        }
+        if (command.verb == Verb::Doctor) {
+            return RunDoctor(command, out, err);
+        }
+        if (command.localPort != 0) {
+            // Bound now, so that a port in use is told as such before anything is sent.
+            try {
+                client.SetActive(true);
+            } catch (const EIdSocketError& error) {
+                return report.Error("tcpipctl: --local-port " + std::to_string(command.localPort) +
+                                        ": " + std::string(SocketErrorReason(error)),
+                                    ExitFailure);
+            }
         }
         DeviceOperations operations(view, client);
         operations.SelectDevice(command.mac);
