@@ -30,6 +30,8 @@ set without --gateway|set 0200000C0001 --ip 198.18.3.1 --mask 255.255.0.0 --yes
 --port not a number|--port x discover
 --timeout negative|--timeout -1 discover
 --broadcast without a value|discover --broadcast
+--local-port 0|--local-port 0 discover
+--receive-buffer negative|--receive-buffer -1 discover
 EOF_USAGE
 expect "a parse error with --json also as JSON" 2 '{"error":"MAC is required"}' "~MAC is required" -- \
     "$ctl" --json query
