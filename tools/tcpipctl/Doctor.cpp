@@ -151,9 +151,13 @@ std::vector<DoctorCheck> DiscoveryChecks(const std::vector<InterfaceDiscovery>& 
             check.detail = std::to_string(replies) + (replies == 1 ? " reply" : " replies") +
                            " from " + AddressList(result.addresses);
         }
+        if (result.failure.empty()) {
+            check.detail += result.dropped == 0
+                                ? ", none dropped"
+                                : ", " + std::to_string(result.dropped) + " datagrams dropped";
+        }
         if (result.dropped != 0) {
             check.verdict = std::max(check.verdict, Verdict::Warning);
-            check.detail += ", " + std::to_string(result.dropped) + " datagrams dropped";
             check.advice = "more replies came at once than could be kept: see the receive "
                            "buffer above";
         }
