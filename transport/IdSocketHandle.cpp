@@ -40,13 +40,15 @@ bool TIdSocketHandle::WaitReadable(std::int32_t timeoutMs) {
     }
     if (PumpInUse()) {
         const std::int32_t slice = ActivePump()->IdleTimeOut();
-        // Without a positive slice length there is nothing to cut the wait into.
-        if (slice > 0) {
-            if (timeoutMs == IdTimeoutInfinite) {
-                while (!WaitReadable(slice)) {
-                }
-                return true;
+        if (timeoutMs == IdTimeoutInfinite) {
+            // Without a positive slice length each test looks once without waiting, so that
+            // events are still processed between the tests of a wait without end.
+            while (!(slice > 0 ? WaitReadable(slice) : TestReadable(0))) {
             }
+            return true;
+        }
+        // Without a positive slice length there is nothing to cut a limited wait into.
+        if (slice > 0) {
             if (timeoutMs > slice) {
                 // The remainder comes first, so that every later slice is a whole one.
                 const std::int64_t total = timeoutMs;

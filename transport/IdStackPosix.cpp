@@ -327,6 +327,10 @@ std::int32_t TIdStackPosix::SelectSockets(TIdSocketList* readList, TIdSocketList
     if (timeoutMs < 0 && timeoutMs != IdTimeoutInfinite) {
         return Fail(IdErrInvalidArgument);
     }
+    if (plan.fds.empty() && timeoutMs == IdTimeoutInfinite) {
+        // Nothing could ever end such a wait; select refuses it as an invalid argument.
+        return Fail(IdErrInvalidArgument);
+    }
 
     const int ready =
         ::poll(plan.fds.data(), plan.fds.size(), timeoutMs == IdTimeoutInfinite ? -1 : timeoutMs);

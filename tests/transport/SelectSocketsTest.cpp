@@ -140,11 +140,12 @@ TEST(SelectSockets, DescriptorAbove1023IsTested) {
 struct TimeoutCase {
     std::int32_t timeoutMs;
     std::int32_t result;
-    std::int32_t error; // when result is -1
+    std::int32_t error;     // when result is -1
+    bool noSockets = false; // every list empty
 };
 
 void PrintTo(const TimeoutCase& c, std::ostream* os) {
-    *os << c.timeoutMs << " ms";
+    *os << c.timeoutMs << " ms" << (c.noSockets ? " without sockets" : "");
 }
 
 class SelectTimeoutTest : public ::testing::TestWithParam<TimeoutCase> {};
@@ -152,8 +153,9 @@ class SelectTimeoutTest : public ::testing::TestWithParam<TimeoutCase> {};
 TEST_P(SelectTimeoutTest, NegativeLimitsOtherThanNoLimitFail) {
     TIdStackPosix stack;
     const OwnedSockets sockets(1);
-    TIdSocketList readList = sockets.List();
-    EXPECT_EQ(stack.SelectSockets(&readList, nullptr, nullptr, GetParam().timeoutMs),
+    TIdSocketList readList = GetParam().noSockets ? TIdSocketList{} : sockets.List();
+    TIdSocketList writeList;
+    EXPECT_EQ(stack.SelectSockets(&readList, &writeList, nullptr, GetParam().timeoutMs),
               GetParam().result);
     if (GetParam().result == -1) {
         EXPECT_EQ(stack.LastError(), GetParam().error);
@@ -162,7 +164,9 @@ TEST_P(SelectTimeoutTest, NegativeLimitsOtherThanNoLimitFail) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SelectTimeoutTest,
                          ::testing::Values(TimeoutCase{0, 0, 0}, TimeoutCase{10, 0, 0},
-                                           TimeoutCase{-1, -1, 10022}, TimeoutCase{-3, -1, 10022}));
+                                           TimeoutCase{-1, -1, 10022}, TimeoutCase{-3, -1, 10022},
+                                           TimeoutCase{-2, -1, 10022, true},
+                                           TimeoutCase{10, 0, 0, true}));
 
 TEST(SelectSockets, NoLimitWithoutSocketsIsRefusedNotHung) {
     TIdStackPosix stack;

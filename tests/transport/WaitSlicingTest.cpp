@@ -141,7 +141,9 @@ INSTANTIATE_TEST_SUITE_P(
                   true,
                   true,
                   true},
-        SliceCase{"NoSliceLengthMakesOneTest", 1000, {1000}, 1, 0, 0}),
+        SliceCase{"NoSliceLengthMakesOneTest", 1000, {1000}, 1, 0, 0},
+        SliceCase{"NoLimitNoSliceLengthStillPumpsBetweenTests", -2, Repeat(0, 4), 3, 3, 0},
+        SliceCase{"NoLimitNegativeSliceLengthStillPumpsBetweenTests", -2, Repeat(0, 4), 3, 3, -5}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 class WaitTest : public ::testing::Test {
