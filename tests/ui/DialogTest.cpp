@@ -189,26 +189,48 @@ TEST_F(DialogTest, FormFollowsItsLayoutCentredOnTheScreen) {
     EXPECT_LE(std::abs(form.y() + form.height() / 2 - screen.center().y()), 1);
 }
 
-TEST_F(DialogTest, ErrorReportIsTheSystemBoxWithTitleAndFullStop) {
+struct ReportCase {
+    const char* name;
+    std::string message;
+    QString shown;
+};
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ErrorReportTest : public DialogTest, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(ErrorReportTest, SystemBoxWithTitleAndFullStop) {
     QString caption;
     QString text;
+    Qt::TextFormat format = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
     ModalDriver driver([&](QWidget& modal) {
         auto& box = dynamic_cast<QMessageBox&>(modal);
         caption = box.windowTitle();
         text = box.text();
+        format = box.textFormat();
         icon = box.icon();
         buttons = static_cast<int>(box.buttons().size());
         QTest::keyClick(&KeyTarget(modal), Qt::Key_Return);
     });
-    ShowErrorReport(std::string("'1.1' は整数ではありません"));
+    ShowErrorReport(GetParam().message);
     ASSERT_TRUE(driver.Acted());
     EXPECT_EQ(caption, ApplicationTitle());
-    EXPECT_EQ(text, QStringLiteral("'1.1' は整数ではありません."));
+    EXPECT_EQ(text, GetParam().shown);
+    EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttons, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ErrorReportTest,
+    ::testing::Values(ReportCase{"NotAnInteger", "'1.1' は整数ではありません",
+                                 QStringLiteral("'1.1' は整数ではありません.")},
+                      ReportCase{"MarkupAsTyped", "<b>1</b>.1.1.1",
+                                 QStringLiteral("<b>1</b>.1.1.1.")}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(ErrorReportSinkTest, ReportsAnyEscapingErrorWithoutThrowing) {
     std::vector<std::string> reports;

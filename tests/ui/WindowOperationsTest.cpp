@@ -58,13 +58,13 @@ protected:
         Open({"127.0.0.1", device->Port(), 200});
     }
 
-    void DoubleClickLine(int line) {
+    void DoubleClickLine(int line, Qt::MouseButton button = Qt::LeftButton) {
         TMacListMemo& memo = *window->Memo1;
         QTextCursor caret(memo.document());
         caret.setPosition(
             std::min(memo.LineIndex(line) + 2, memo.document()->characterCount() - 1));
         const QPoint point = memo.cursorRect(caret).center();
-        QTest::mouseDClick(memo.viewport(), Qt::LeftButton, Qt::NoModifier, point);
+        QTest::mouseDClick(memo.viewport(), button, Qt::NoModifier, point);
     }
 
     std::vector<Shown> dialogs;
@@ -105,6 +105,21 @@ TEST_F(WindowOperationsTest, DoubleClickOnTheEmptyLineOnlyTellsSo) {
     EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Notice, messages::NoMacSelected}}));
     EXPECT_TRUE(window->Edit1->isReadOnly());
     EXPECT_TRUE(device->Requests().empty());
+}
+
+TEST_F(WindowOperationsTest, DoubleClickOfAnotherButtonNeitherQueriesNorTouchesTheFields) {
+    OpenWith([](const Datagram&) { return std::vector<ScriptedReply>{{first}}; });
+    window->ClearMacList();
+    window->AppendMacLine("0080921A2B3C"); // the caret stays on this line
+    window->AppendMacLine("0080920A0B0C");
+    window->SetFieldText(AddressField::Edit1, "192.168.1.20");
+    for (Qt::MouseButton button : {Qt::MiddleButton, Qt::RightButton}) {
+        DoubleClickLine(1, button);
+    }
+    EXPECT_TRUE(device->Requests().empty());
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(window->Edit1->text(), QStringLiteral("192.168.1.20"));
+    EXPECT_TRUE(window->Edit1->isReadOnly());
 }
 
 TEST_F(WindowOperationsTest, EnterAndSpaceAtStartPressButton1) {

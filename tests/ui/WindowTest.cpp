@@ -13,6 +13,8 @@
 #include <map>
 #include <ostream>
 #include <set>
+#include <string>
+#include <utility>
 
 namespace tcpipset {
 namespace {
@@ -216,6 +218,23 @@ TEST_F(WindowTest, PasteIsNotFilteredAndOnlyEdit1Uppercases) {
     }
     EXPECT_EQ(window->Edit1->text(), QStringLiteral("$C0.A8.0.1"));
     EXPECT_EQ(window->Edit2->text(), QStringLiteral("$c0.a8.0.1"));
+}
+
+TEST_F(WindowTest, FieldsKeepTextBeyondTheDefaultLineEditLimit) {
+    // Sizes compared, so that a cut text does not print 40,000 characters twice.
+    const std::string longText(40000, '1');
+    QApplication::clipboard()->setText(QString::fromStdString(longText));
+    const std::pair<AddressField, TAddressEdit*> fields[] = {{AddressField::Edit1, window->Edit1},
+                                                             {AddressField::Edit2, window->Edit2},
+                                                             {AddressField::Edit3, window->Edit3}};
+    for (const auto& [field, edit] : fields) {
+        window->SetFieldText(field, longText);
+        EXPECT_EQ(window->FieldText(field).size(), longText.size());
+        window->SetFieldText(field, "");
+        edit->setReadOnly(false);
+        edit->paste();
+        EXPECT_EQ(window->FieldText(field).size(), longText.size());
+    }
 }
 
 TEST_F(WindowTest, MemoLineOperationsCountWrappedLinesAsDisplayed) {

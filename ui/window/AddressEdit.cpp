@@ -3,6 +3,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QValidator>
+#include <limits>
 
 namespace tcpipset {
 
@@ -57,6 +58,8 @@ std::optional<char32_t> TypedCharacter(const QKeyEvent& event) {
 TAddressEdit::TAddressEdit(QWidget* parent) : QLineEdit(parent) {
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
+    // The field takes text of any length; what is wrong with it is for the operation to say.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void TAddressEdit::SetUpperCase() {

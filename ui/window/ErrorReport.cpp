@@ -33,6 +33,8 @@ void ShowErrorReport(const std::string& message) {
     }
     // Owned by the application rather than by a window, like the system's own box.
     QMessageBox box(QMessageBox::Critical, ApplicationTitle(), DisplayText(text), QMessageBox::Ok);
+    // An error's message is shown as it is worded, even where it looks like markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

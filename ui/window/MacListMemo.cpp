@@ -1,6 +1,7 @@
 #include "ui/window/MacListMemo.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QMouseEvent>
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -121,7 +122,9 @@ QString TMacListMemo::SelectedText() const {
 
 void TMacListMemo::mouseDoubleClickEvent(QMouseEvent* event) {
     QPlainTextEdit::mouseDoubleClickEvent(event);
-    if (onDoubleClick_) {
+    // Only the left button puts the caret on the line under the pointer; any other button
+    // leaves it where it was, and a query of that line would empty the fields for nothing.
+    if (event->button() == Qt::LeftButton && onDoubleClick_) {
         onDoubleClick_();
     }
 }

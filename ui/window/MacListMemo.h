@@ -14,7 +14,8 @@ class TMacListMemo : public QPlainTextEdit {
 public:
     explicit TMacListMemo(QWidget* parent);
 
-    // Runs after the control has made its own selection of the word under the pointer.
+    // Runs after the control has made its own selection of the word under the pointer, on
+    // a double click of the left button only.
     void SetDoubleClickHandler(std::function<void()> handler) {
         onDoubleClick_ = std::move(handler);
     }
