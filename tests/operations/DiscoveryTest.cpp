@@ -16,6 +16,10 @@ struct DiscoveryCase {
     std::vector<std::string> listed;
 };
 
+void PrintTo(const DiscoveryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 Datagram MaskOnly() {
     return ReplyWithItems({1, 4, 0xFF, 0xFF, 0xFF, 0, 0xFF});
 }

@@ -15,6 +15,10 @@ struct QueryCase {
     Fields shown;
 };
 
+void PrintTo(const QueryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class QueryCases : public OperationsTest, public ::testing::WithParamInterface<QueryCase> {};
 
 TEST_P(QueryCases, ShowsTheLastCompleteReply) {
@@ -78,6 +82,11 @@ struct EmptyLineCase {
     std::string list;
     int caret;
 };
+
+void PrintTo(const EmptyLineCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class EmptyLineCases : public OperationsTest,
                        public ::testing::WithParamInterface<EmptyLineCase> {};
 

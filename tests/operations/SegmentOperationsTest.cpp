@@ -114,6 +114,15 @@ TEST_F(InSegmentAtDefaultBuffer, BurstOfAThousandListsEveryOne) {
     EXPECT_EQ(client.DroppedDatagrams(), 0U);
 }
 
+// Two devices whose MACs end in the same six digits: a set of either would reach both.
+TEST_F(InSegment, SetOfADeviceSharingItsLastSixDigitsIsRefused) {
+    SelectFirstDevice();
+    Enter({"198.18.0.77", "255.255.255.0", "198.18.0.1"});
+    operations.SetTcpIpAddress();
+    EXPECT_THAT(view.events, ElementsAre(std::string("error:") + messages::SelectorShared));
+    EXPECT_THAT(LoggedRequests("set"), ::testing::IsEmpty());
+}
+
 TEST_F(InSegment, QueryFillsTheFieldsWithDecimalTexts) {
     SelectFirstDevice();
     EXPECT_EQ(Shown(), (Fields{"198.18.0.10", "255.255.255.0", "198.18.0.1"}));

@@ -61,6 +61,11 @@ struct RefusedCase {
     const char* name;
     Fields fields;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RefusedSet : public SetTest, public ::testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(RefusedSet, IsReportedAndNothingIsSent) {
@@ -114,6 +119,11 @@ struct ReplyCase {
     std::vector<ScriptedReply> replies;
     Fields shown;
 };
+
+void PrintTo(const ReplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SetReplies : public SetTest, public ::testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(SetReplies, AreShownAndReportedAsNotUpdated) {
@@ -209,6 +219,11 @@ struct GatewayCase {
     bool sent;
     std::vector<std::uint8_t> gatewayBytes;
 };
+
+void PrintTo(const GatewayCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RestartGateway : public RestartTest, public ::testing::WithParamInterface<GatewayCase> {};
 
 // A part above 255 would be stored on the device as another address, so it is refused;
@@ -264,6 +279,57 @@ private:
 };
 
 // An operation started while another waits is ignored, so two never share the endpoint.
+// A set or restart reaches every device whose MAC ends in the selected line's last six
+// digits; with another such device listed, it is refused before anything is asked or sent.
+struct SharedSelectorCase {
+    const char* name;
+    std::vector<std::vector<std::uint8_t>> listedMacs;
+    bool restart;
+    bool refused;
+};
+
+class SharedSelector : public OperationsTest,
+                       public ::testing::WithParamInterface<SharedSelectorCase> {};
+
+TEST_P(SharedSelector, RefusesWhenAnotherListedDeviceWouldTakeTheRequest) {
+    const SharedSelectorCase& c = GetParam();
+    std::vector<ScriptedReply> discovered;
+    for (const auto& mac : c.listedMacs) {
+        discovered.emplace_back(DeviceReply(Mask24, Gateway1921681, mac));
+    }
+    StartDevice([discovered](const Datagram& request) {
+        return Text(request) == "PTN000000J" ? discovered : std::vector<ScriptedReply>{};
+    });
+    operations.FormCreate();
+    const std::size_t discoveries = device->Requests().size();
+    operations.SelectDevice("0200000A1B2C");
+    view.SetFields("192.168.0.10", "255.255.255.0", "192.168.0.1");
+    view.answers.push_back(DialogResult::Cancel);
+    view.events.clear();
+    c.restart ? operations.RestartDevice() : operations.SetTcpIpAddress();
+    const std::string asked = c.restart ? ConfirmRestart : Confirm;
+    EXPECT_THAT(view.events, ElementsAre(c.refused ? Error(messages::SelectorShared) : asked));
+    EXPECT_EQ(device->Requests().size(), discoveries);
+}
+
+const std::vector<std::uint8_t> OtherMakerSameEnd{0x04, 0x00, 0x00, 0x0A, 0x1B, 0x2C};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SharedSelector,
+    ::testing::Values(SharedSelectorCase{"SetWithAnotherDeviceOfTheSameLastSixDigits",
+                                         {Mac(0x2C), OtherMakerSameEnd},
+                                         false,
+                                         true},
+                      SharedSelectorCase{"RestartWithAnotherDeviceOfTheSameLastSixDigits",
+                                         {OtherMakerSameEnd, Mac(0x2C)},
+                                         true,
+                                         true},
+                      SharedSelectorCase{
+                          "ADeviceListedTwiceIsOneDevice", {Mac(0x2C), Mac(0x2C)}, false, false},
+                      SharedSelectorCase{
+                          "OtherLastSixDigitsAreNoCollision", {Mac(0x2C), Mac(0x2D)}, true, false}),
+    CaseName());
+
 TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
     RecordMainThread();
     PressesDuringWait presses(operations);

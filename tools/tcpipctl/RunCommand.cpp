@@ -1,5 +1,6 @@
 #include "protocol/AddressValidation.h"
 #include "protocol/ParseInteger.h"
+#include "protocol/Requests.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/ConsoleView.h"
 #include "tools/tcpipctl/Doctor.h"
@@ -13,6 +14,7 @@
 #include "ui/operations/ReplyReceiver.h"
 
 #include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <vector>
@@ -98,18 +100,58 @@ void WriteLongListing(const std::vector<ConsoleView::ListedDevice>& listed, std:
     }
 }
 
+// The listed lines that share their last six digits with another listed line, by those
+// digits: a set or restart of one of them reaches them all.
+std::map<std::string, std::vector<std::string>>
+SharedSelectorGroups(const std::vector<ConsoleView::ListedDevice>& listed) {
+    std::map<std::string, std::vector<std::string>> groups;
+    for (const auto& device : listed) {
+        auto& lines = groups[DeviceSelectorOf(device.mac)];
+        if (std::ranges::find(lines, device.mac) == lines.end()) {
+            lines.push_back(device.mac);
+        }
+    }
+    std::erase_if(groups, [](const auto& group) { return group.second.size() < 2; });
+    return groups;
+}
+
+void WarnOfSharedSelectors(const std::map<std::string, std::vector<std::string>>& groups,
+                           std::ostream& err) {
+    for (const auto& [selector, lines] : groups) {
+        err << "tcpipctl: ";
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            err << (i == 0 ? "" : ", ") << lines[i];
+        }
+        err << " share their last six digits " << selector
+            << ": a set or restart of one would reach them all\n";
+    }
+}
+
 int Discover(const Command& command, ConsoleView& view, DeviceOperations& operations,
-             Reporter& report) {
+             Reporter& report, std::ostream& err) {
     operations.FormCreate();
     if (view.Listed().empty()) {
         return report.Error(NothingAnswered, ExitNoResult);
     }
+    const auto shared = SharedSelectorGroups(view.Listed());
+    WarnOfSharedSelectors(shared, err);
     if (report.Json()) {
         json devices = json::array();
         for (const auto& device : view.Listed()) {
-            devices.push_back({{"mac", device.mac},
-                               {"address", device.address},
-                               {"interface", device.interfaceName}});
+            json object{{"mac", device.mac},
+                        {"address", device.address},
+                        {"interface", device.interfaceName}};
+            if (const auto group = shared.find(DeviceSelectorOf(device.mac));
+                group != shared.end()) {
+                json others = json::array();
+                for (const auto& line : group->second) {
+                    if (line != device.mac) {
+                        others.push_back(line);
+                    }
+                }
+                object["selector_shared_with"] = others;
+            }
+            devices.push_back(std::move(object));
         }
         report.Out() << JsonText(devices) << '\n';
     } else if (command.longListing) {
@@ -196,10 +238,10 @@ int Restart(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
 }
 
 int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operations,
-            Reporter& report) {
+            Reporter& report, std::ostream& err) {
     switch (command.verb) {
     case Verb::Discover:
-        return Discover(command, view, operations, report);
+        return Discover(command, view, operations, report, err);
     case Verb::Query:
         return Query(view, operations, report);
     case Verb::Set:
@@ -268,7 +310,7 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         DeviceOperations operations(view, client);
         operations.SelectDevice(command.mac);
         operations.LimitInterfaces(command.interfaces);
-        const int status = RunVerb(command, view, operations, report);
+        const int status = RunVerb(command, view, operations, report, err);
         WarnOfLostReplies(operations, client, err);
         return status;
     } catch (const EConvertError& error) {

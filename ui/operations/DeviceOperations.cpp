@@ -147,10 +147,24 @@ bool DeviceOperations::KeepsReceiving(const ReplyReceiver& receiver) {
     return !view_.Closed();
 }
 
-void DeviceOperations::AimAtSelectedDevice() {
+std::vector<std::string> DeviceOperations::InterfacesOfSelectedDevice() const {
     std::vector<std::string> names = replyInterfaces_.Of(
         selectedDeviceMac_, client_.UsableBroadcastInterfaces(), interfaceLimit_);
-    client_.SetBroadcastInterfaces(names.empty() ? interfaceLimit_ : std::move(names));
+    return names.empty() ? interfaceLimit_ : names;
+}
+
+void DeviceOperations::AimAtSelectedDevice() {
+    client_.SetBroadcastInterfaces(InterfacesOfSelectedDevice());
+}
+
+bool DeviceOperations::RefusedForSharedSelector() {
+    // Every device whose MAC ends in the same six digits takes a set or restart, so one
+    // device's settings would be written into another.
+    if (!replyInterfaces_.SharesSelector(selectedDeviceMac_, InterfacesOfSelectedDevice())) {
+        return false;
+    }
+    view_.ShowError(messages::SelectorShared);
+    return true;
 }
 
 void DeviceOperations::ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts) {
@@ -178,6 +192,9 @@ void DeviceOperations::SetTcpIpAddress() {
     ReplyTexts texts;
     if (AnyFieldEmpty()) {
         view_.ShowError(messages::SetFieldEmpty);
+        return;
+    }
+    if (RefusedForSharedSelector()) {
         return;
     }
     if (view_.ShowConfirmation(messages::ConfirmSet) == DialogResult::Cancel) {
@@ -238,6 +255,9 @@ void DeviceOperations::RestartDevice() {
     const std::string ip = view_.FieldText(AddressField::Edit1);
     const std::string mask = view_.FieldText(AddressField::Edit2);
     const std::string gateway = view_.FieldText(AddressField::Edit3);
+    if (RefusedForSharedSelector()) {
+        return;
+    }
     if (view_.ShowConfirmation(ip + messages::ConfirmRestartSuffix) == DialogResult::Cancel) {
         return;
     }

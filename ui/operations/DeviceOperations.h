@@ -47,6 +47,10 @@ private:
     // A request for the selected line leaves only on the interfaces its replies came in
     // on; on every interface (within the limit) when none of them is known or left.
     void AimAtSelectedDevice();
+    // The interfaces that a request for the selected line leaves on; empty: every one.
+    std::vector<std::string> InterfacesOfSelectedDevice() const;
+    // A set or restart would reach another device too: refused with an error dialog.
+    bool RefusedForSharedSelector();
     // Whether a receive loop goes on after a datagram: not once replies have never stopped
     // (which ends it as an aborted walk would) nor once the window has been closed.
     bool KeepsReceiving(const ReplyReceiver& receiver);

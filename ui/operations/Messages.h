@@ -10,6 +10,9 @@ inline constexpr const char* InvalidAddress = "不正なアドレスが設定さ
 inline constexpr const char* Timeout = "タイムアウトが発生しました。";
 inline constexpr const char* Updated = "TCP/IPアドレスは更新されました。";
 inline constexpr const char* NotUpdated = "TCP/IPアドレスは更新されませんでした。";
+// A set or restart names its device by the last six digits of its MAC only.
+inline constexpr const char* SelectorShared =
+    "同じ下位6桁のMACアドレスが複数あるため、この機器は設定できません。";
 inline constexpr const char* RestartFieldEmpty = "TCP/IPアドレスが指定されていません。";
 // Follows the IP address text directly; it begins with two spaces.
 inline constexpr const char* ConfirmRestartSuffix =

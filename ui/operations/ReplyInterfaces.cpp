@@ -1,13 +1,30 @@
 #include "ui/operations/ReplyInterfaces.h"
 
+#include "protocol/Requests.h"
+
 #include <algorithm>
 
 namespace tcpipset {
 
 void ReplyInterfaces::Note(const std::string& line, const std::string& interfaceName) {
+    auto& interfaces = interfacesOfLine_[line];
     if (!interfaceName.empty()) {
-        interfacesOfLine_[line].insert(interfaceName);
+        interfaces.insert(interfaceName);
     }
+}
+
+bool ReplyInterfaces::SharesSelector(const std::string& line,
+                                     const std::vector<std::string>& aimed) const {
+    const std::string selector = DeviceSelectorOf(line);
+    return std::ranges::any_of(interfacesOfLine_, [&](const auto& other) {
+        const auto& [otherLine, interfaces] = other;
+        if (otherLine == line || DeviceSelectorOf(otherLine) != selector) {
+            return false;
+        }
+        return aimed.empty() || interfaces.empty() ||
+               std::ranges::any_of(
+                   aimed, [&](const std::string& name) { return interfaces.contains(name); });
+    });
 }
 
 std::vector<std::string> ReplyInterfaces::Of(const std::string& line,

@@ -13,12 +13,17 @@ namespace tcpipset {
 class ReplyInterfaces {
 public:
     void Clear() { interfacesOfLine_.clear(); }
-    // An empty name (the platform did not tell) adds nothing.
+    // Records a listed line; an empty name (the platform did not tell) adds no interface.
     void Note(const std::string& line, const std::string& interfaceName);
     // The line's interfaces that are still among the usable ones and within the limit
     // (every usable one when the limit is empty); empty when none is known.
     std::vector<std::string> Of(const std::string& line, const std::vector<std::string>& usable,
                                 const std::vector<std::string>& limit) const;
+
+    // Whether a request for the line would also reach another listed line: one with
+    // another text but the same selector (characters 7 to 12), seen on an interface the
+    // request leaves on (aimed; empty: every interface) or on none known.
+    bool SharesSelector(const std::string& line, const std::vector<std::string>& aimed) const;
 
 private:
     std::map<std::string, std::set<std::string>> interfacesOfLine_;
