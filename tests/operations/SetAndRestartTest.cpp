@@ -288,6 +288,10 @@ struct SharedSelectorCase {
     bool refused;
 };
 
+void PrintTo(const SharedSelectorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SharedSelector : public OperationsTest,
                        public ::testing::WithParamInterface<SharedSelectorCase> {};
 

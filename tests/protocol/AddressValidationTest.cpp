@@ -4,6 +4,7 @@
 
 #include <array>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <string>
 
 namespace tcpipset {
@@ -116,6 +117,11 @@ struct KeyCase {
     char32_t typed;
     bool passes;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << "U+" << std::hex << std::uppercase << std::setw(4) << std::setfill('0')
+        << static_cast<std::uint32_t>(c.typed) << (c.passes ? " passes" : " is dropped");
+}
 
 class FilterAddressKeyTest : public testing::TestWithParam<KeyCase> {};
 

@@ -253,22 +253,34 @@ INSTANTIATE_TEST_SUITE_P(
                         ""}),
     [](const testing::TestParamInfo<WalkCase>& tested) { return tested.param.name; });
 
-class ShortBufferTest : public testing::TestWithParam<Bytes> {};
+struct ShortCase {
+    const char* name;
+    Bytes buffer;
+};
+
+void PrintTo(const ShortCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ShortBufferTest : public testing::TestWithParam<ShortCase> {};
 
 TEST_P(ShortBufferTest, EndsWithAbortWithoutReadingPastIt) {
     for (ReplyUse use : {ReplyUse::MacAddresses, ReplyUse::Settings}) {
         ReplyTexts texts;
-        EXPECT_EQ(WalkReplyItems(GetParam(), use, texts), WalkOutcome::Abort);
+        EXPECT_EQ(WalkReplyItems(GetParam().buffer, use, texts), WalkOutcome::Abort);
         EXPECT_EQ(texts.MacText + texts.MaskText + texts.GatewayText, "");
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Spans, ShortBufferTest,
-                         testing::Values(Bytes{}, Header,
-                                         Bytes{0x50, 0x54, 0x4E, 0x30, 0x41, 0x31, 0x42, 0x32, 0x43,
-                                               0x4A, 0x01},
-                                         Bytes{0x50, 0x54, 0x4E, 0x30, 0x41, 0x31, 0x42, 0x32, 0x43,
-                                               0x4A, 0x01, 0x04, 0xFF, 0xFF, 0xFF}));
+INSTANTIATE_TEST_SUITE_P(
+    Spans, ShortBufferTest,
+    testing::Values(ShortCase{"Empty", Bytes{}}, ShortCase{"HeaderOnly", Header},
+                    ShortCase{"ItemTypeWithoutLength", Bytes{0x50, 0x54, 0x4E, 0x30, 0x41, 0x31,
+                                                             0x42, 0x32, 0x43, 0x4A, 0x01}},
+                    ShortCase{"ItemShorterThanItsLength",
+                              Bytes{0x50, 0x54, 0x4E, 0x30, 0x41, 0x31, 0x42, 0x32, 0x43, 0x4A,
+                                    0x01, 0x04, 0xFF, 0xFF, 0xFF}}),
+    [](const testing::TestParamInfo<ShortCase>& tested) { return std::string(tested.param.name); });
 
 TEST(WalkReplyItems, AppendsToWhatTheTextsAlreadyHold) {
     Bytes buffer = Header;
@@ -297,6 +309,10 @@ struct FinishCase {
     std::string walked;
     std::string finished;
 };
+
+void PrintTo(const FinishCase& c, std::ostream* os) {
+    *os << '"' << c.walked << '"';
+}
 
 class FinishAddressTextTest : public testing::TestWithParam<FinishCase> {};
 

@@ -38,6 +38,10 @@ struct SelectorCase {
     std::string selector;
 };
 
+void PrintTo(const SelectorCase& c, std::ostream* os) {
+    *os << '"' << c.macLine << '"';
+}
+
 class DeviceSelectorTest : public testing::TestWithParam<SelectorCase> {};
 
 TEST_P(DeviceSelectorTest, TakesCharactersSevenToTwelve) {
@@ -67,6 +71,10 @@ struct SettingsCase {
     Bytes maskItem;
     Bytes gatewayItem;
 };
+
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SettingsRequestTest : public testing::TestWithParam<SettingsCase> {};
 
@@ -142,6 +150,10 @@ struct BadFieldsCase {
     std::string offendingText;
 };
 
+void PrintTo(const BadFieldsCase& c, std::ostream* os) {
+    *os << "mask \"" << c.mask << "\" gateway \"" << c.gateway << '"';
+}
+
 class BadFieldsTest : public testing::TestWithParam<BadFieldsCase> {};
 
 TEST_P(BadFieldsTest, BothBuildersRaiseForTheFirstBadPart) {
@@ -172,6 +184,10 @@ struct BytesCase {
     std::string text;
     std::array<std::uint8_t, 4> bytes;
 };
+
+void PrintTo(const BytesCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class AddressTextToBytesTest : public testing::TestWithParam<BytesCase> {};
 

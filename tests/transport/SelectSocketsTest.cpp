@@ -40,6 +40,10 @@ private:
 
 enum class WhichList { Read, Write, Error };
 
+void PrintTo(WhichList list, std::ostream* os) {
+    *os << (list == WhichList::Read ? "Read" : list == WhichList::Write ? "Write" : "Error");
+}
+
 class SetSizeTest : public ::testing::TestWithParam<WhichList> {};
 
 TEST_P(SetSizeTest, SixtyFiveSocketsInOneListAreRefused) {

@@ -8,9 +8,14 @@ namespace tcpipset {
 namespace {
 
 struct TextCase {
+    const char* name;
     std::string input;
     std::string expected;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ApplicationTitleTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -18,13 +23,17 @@ TEST_P(ApplicationTitleTest, FromExecutablePath) {
     EXPECT_EQ(ApplicationTitleFromPath(GetParam().input), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, ApplicationTitleTest,
-                         ::testing::Values(TextCase{"/usr/bin/TCPIPSET.EXE", "Tcpipset"},
-                                           TextCase{"tcpipset", "tcpipset"}, TextCase{"a.b.c", "a"},
-                                           TextCase{"/opt/x.y/TcpIp", "Tcpip"},
-                                           TextCase{"/usr/bin/.hidden", ""}, TextCase{"", ""},
-                                           TextCase{"build/app/tcpipset", "tcpipset"},
-                                           TextCase{"/bin/ÄBC", "Äbc"}));
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ApplicationTitleTest,
+    ::testing::Values(TextCase{"UpperCaseWithExtension", "/usr/bin/TCPIPSET.EXE", "Tcpipset"},
+                      TextCase{"FirstLetterKeptAsItIs", "tcpipset", "tcpipset"},
+                      TextCase{"EndsAtTheFirstDot", "a.b.c", "a"},
+                      TextCase{"DotInADirectoryIgnored", "/opt/x.y/TcpIp", "Tcpip"},
+                      TextCase{"DotFirstLeavesNothing", "/usr/bin/.hidden", ""},
+                      TextCase{"Empty", "", ""},
+                      TextCase{"RelativePath", "build/app/tcpipset", "tcpipset"},
+                      TextCase{"NonAsciiFirstLetter", "/bin/ÄBC", "Äbc"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 class ReportTextTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -34,13 +43,17 @@ TEST_P(ReportTextTest, FullStopOnlyAfterCharactersAboveIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, ReportTextTest,
-    ::testing::Values(TextCase{"", ""}, TextCase{"Host not found.", "Host not found."},
-                      TextCase{"Directory not empty", "Directory not empty."},
-                      TextCase{"Socket Error # 10040", "Socket Error # 10040."},
-                      TextCase{"Stop!", "Stop!"}, TextCase{"ends in space ", "ends in space "},
-                      TextCase{"dash-", "dash-"}, TextCase{"slash/", "slash/."},
-                      TextCase{"'' は整数ではありません", "'' は整数ではありません."},
-                      TextCase{"半角ｶﾅ", "半角ｶﾅ."}, TextCase{"line\r\n", "line\r\n"}));
+    ::testing::Values(
+        TextCase{"Empty", "", ""}, TextCase{"EndsInFullStop", "Host not found.", "Host not found."},
+        TextCase{"EndsInLetter", "Directory not empty", "Directory not empty."},
+        TextCase{"EndsInDigit", "Socket Error # 10040", "Socket Error # 10040."},
+        TextCase{"EndsInExclamationMark", "Stop!", "Stop!"},
+        TextCase{"EndsInSpace", "ends in space ", "ends in space "},
+        TextCase{"EndsInDash", "dash-", "dash-"}, TextCase{"EndsInSlash", "slash/", "slash/."},
+        TextCase{"EndsInJapanese", "'' は整数ではありません", "'' は整数ではありません."},
+        TextCase{"EndsInHalfWidthKana", "半角ｶﾅ", "半角ｶﾅ."},
+        TextCase{"EndsInLineBreak", "line\r\n", "line\r\n"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 } // namespace
 } // namespace tcpipset
