@@ -222,6 +222,13 @@ std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::in
         }
     }
     KeepWindowResponsive();
+    if (queue_.Empty()) {
+        // An event handled just now discarded what was queued.
+        peerAddress.clear();
+        peerPort = 0;
+        lastArrivalInterface_.clear();
+        return 0;
+    }
     return TakeQueued(stack, buffer, bufferSize, peerAddress, peerPort);
 }
 

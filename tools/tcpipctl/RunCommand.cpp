@@ -32,10 +32,10 @@ constexpr const char* NothingAnswered =
     "tcpipctl: no device answered; tcpipctl doctor (as root) tells what may keep replies out";
 
 // The text of a socket error without its number line.
-std::string_view SocketErrorReason(const EIdSocketError& error) {
-    std::string_view message = error.Message();
+std::string SocketErrorReason(const EIdSocketError& error) {
+    const std::string message = error.Message();
     const auto lineBreak = message.find('\n');
-    return lineBreak == std::string_view::npos ? message : message.substr(lineBreak + 1);
+    return lineBreak == std::string::npos ? message : message.substr(lineBreak + 1);
 }
 
 class Reporter {
@@ -303,7 +303,7 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
                 client.SetActive(true);
             } catch (const EIdSocketError& error) {
                 return report.Error("tcpipctl: --local-port " + std::to_string(command.localPort) +
-                                        ": " + std::string(SocketErrorReason(error)),
+                                        ": " + SocketErrorReason(error),
                                     ExitFailure);
             }
         }
