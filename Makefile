@@ -4,7 +4,7 @@ SANITIZE_DIR ?= build-sanitize
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps build test sanitize run demo format format-check bench clean
+.PHONY: all deps build test sanitize run demo picture format format-check bench clean
 
 all: build
 
@@ -38,6 +38,12 @@ demo: build
 	@if [ -z "$$DISPLAY" ]; then echo "make demo: no DISPLAY to show the window on" >&2; exit 1; fi
 	tools/testnet --devices 3 --display --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
 	    -- $(BUILD_DIR)/app/tcpipset
+
+# The README's picture of the window with three devices listed, made anew in a throwaway
+# segment under its own Xvfb; needs root for the network namespaces.
+picture: build
+	tools/testnet --devices 3 --xvfb --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
+	    -- tools/window-picture $(BUILD_DIR)/app/tcpipset $(CURDIR)/docs/tcpipset-window.png
 
 bench: build
 	cmake --build $(BUILD_DIR) --target bench-run
