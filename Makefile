@@ -3,8 +3,9 @@ BUILD_DIR    ?= build
 SANITIZE_DIR ?= build-sanitize
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
+PREFIX       ?= /usr/local
 
-.PHONY: all deps build test sanitize run demo picture format format-check bench clean
+.PHONY: all deps build test sanitize run demo picture install format format-check bench clean
 
 all: build
 
@@ -44,6 +45,11 @@ demo: build
 picture: build
 	tools/testnet --devices 3 --xvfb --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
 	    -- tools/window-picture $(BUILD_DIR)/app/tcpipset $(CURDIR)/docs/tcpipset-window.png
+
+# The programs and their manual pages under PREFIX; DESTDIR, taken from the environment or
+# the command line, stages them elsewhere, as a package build does.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 bench: build
 	cmake --build $(BUILD_DIR) --target bench-run
