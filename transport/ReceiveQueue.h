@@ -53,8 +53,13 @@ public:
     std::uint64_t SystemDropped() const { return systemDropped_; }
 
 private:
-    // One batch read; returns how many were taken, -1 on failure.
-    std::int32_t ReadBatch(TIdStack& stack, TIdStackSocketHandle socket);
+    // Reads batch after batch of what waits, without waiting and at most MaxReadPerFill,
+    // handing each batch to onBatch; returns how many were read, -1 when the platform
+    // failed before anything was.
+    template <class OnBatch>
+    std::int32_t ReadWaiting(TIdStack& stack, TIdStackSocketHandle socket, OnBatch onBatch);
+    // Moves the batch just read into the queue, within the bounds.
+    void KeepBatch();
 
     std::size_t maxDatagrams_;
     std::size_t maxBytes_;
