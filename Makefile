@@ -5,7 +5,7 @@ JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 PREFIX       ?= /usr/local
 
-.PHONY: all deps build test sanitize run demo picture install format format-check bench clean
+.PHONY: all deps build test sanitize run demo picture install package format format-check bench clean
 
 all: build
 
@@ -50,6 +50,12 @@ picture: build
 # the command line, stages them elsewhere, as a package build does.
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian package tcpipset_VERSION_ARCH.deb in BUILD_DIR, made by CPack from the
+# same build; dpkg-shlibdeps finds the libraries it depends on.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+	@echo "make package: $$(ls $(BUILD_DIR)/tcpipset_*.deb)"
 
 bench: build
 	cmake --build $(BUILD_DIR) --target bench-run

@@ -5,6 +5,7 @@
 #include "ui/window/TooltipTiming.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 namespace tcpipset {
 
@@ -14,6 +15,9 @@ void SetUpApplication() {
         QString::fromStdString(ApplicationTitleFromPath(path.toStdString())));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersionText));
     QApplication::setWindowIcon(ApplicationIcon());
+    // Ties the window to its menu entry, tcpipset.desktop, so that docks and task bars show
+    // the entry's name and icon for it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tcpipset"));
     InstallTooltipTiming();
 }
 

@@ -9,8 +9,8 @@ namespace tcpipset {
 inline constexpr const char* ApplicationVersionText = "1.0.0.2";
 
 // Fixes, once the application object exists, what it carries for the whole run: the title
-// taken from the running executable's file name, the version, the icon, and the timing of
-// tooltips.
+// taken from the running executable's file name, the version, the icon, the menu entry it
+// belongs to, and the timing of tooltips.
 void SetUpApplication();
 
 // The caption of the notice dialog and of the error report.
