@@ -23,6 +23,20 @@ sockaddr_in SocketAddress(Ipv4 address, std::uint16_t port) {
     return sa;
 }
 
+// The header of one datagram to or from a peer in `peer`, its bytes in `iov`, with room
+// for its IP_PKTINFO in `control`.
+template <std::size_t ControlBytes>
+msghdr MessageHeader(sockaddr_in& peer, iovec& iov, char (&control)[ControlBytes]) {
+    msghdr header{};
+    header.msg_name = &peer;
+    header.msg_namelen = sizeof peer;
+    header.msg_iov = &iov;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = ControlBytes;
+    return header;
+}
+
 const std::string OutsideTestRanges = "outside-test-ranges";
 
 std::string ErrorText(const char* call) {
@@ -55,13 +69,7 @@ struct ResponderSocket::Message {
     void Prepare(const Outgoing& out) {
         dest = SocketAddress(out.to.address, out.to.port);
         iov = iovec{const_cast<std::uint8_t*>(out.bytes->data()), out.bytes->size()};
-        header = msghdr{};
-        header.msg_name = &dest;
-        header.msg_namelen = sizeof dest;
-        header.msg_iov = &iov;
-        header.msg_iovlen = 1;
-        header.msg_control = control;
-        header.msg_controllen = sizeof control;
+        header = MessageHeader(dest, iov, control);
         cmsghdr* c = CMSG_FIRSTHDR(&header);
         c->cmsg_level = IPPROTO_IP;
         c->cmsg_type = IP_PKTINFO;
@@ -100,13 +108,7 @@ std::optional<ResponderSocket::Received> ResponderSocket::TryReceive() {
     sockaddr_in from{};
     iovec iov{buffer_.data(), buffer_.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-    msghdr msg{};
-    msg.msg_name = &from;
-    msg.msg_namelen = sizeof from;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
+    msghdr msg = MessageHeader(from, iov, control);
     const ssize_t n = ::recvmsg(fd_, &msg, MSG_DONTWAIT);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
