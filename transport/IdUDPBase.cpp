@@ -57,6 +57,9 @@ bool TIdUDPBase::IsActive() const {
 
 void TIdUDPBase::CloseSocketHandle() {
     binding_.reset();
+    // A socket made later must never return what reached this one.
+    queue_.Clear();
+    queue_.IgnoreOwnDatagrams({}, 0);
 }
 
 TIdSocketHandle& TIdUDPBase::EnsureSocket() {
@@ -124,10 +127,13 @@ void TIdUDPBase::SendBytesTo(const std::string& host, std::int32_t port,
     const std::string address = stack.ResolveToDottedQuad(host);
     const TIdSocketHandle& handle = EnsureSocket();
     arrivalsSince_.reset();
+    // Listed at every send, so that an interface that came up since is used.
+    const TIdInterfaceList interfaces = stack.ListInterfaces();
     const std::int32_t result =
         address == LimitedBroadcastAddress
-            ? SendOnInterfaces(stack, handle.Handle(), address, port, buffer, byteCount)
+            ? SendOnInterfaces(stack, handle.Handle(), interfaces, address, port, buffer, byteCount)
             : stack.SendTo(handle.Handle(), buffer, byteCount, 0, address, port);
+    IgnoreOwnDatagrams(stack, handle.Handle(), interfaces);
     if (result == -1) {
         if (stack.LastError() == IdErrMessageTooLong) {
             throw EIdPackageSizeTooBig();
@@ -139,12 +145,24 @@ void TIdUDPBase::SendBytesTo(const std::string& host, std::int32_t port,
     }
 }
 
+void TIdUDPBase::IgnoreOwnDatagrams(TIdStack& stack, TIdStackSocketHandle socket,
+                                    const TIdInterfaceList& interfaces) {
+    // The system loops a limited broadcast back to a socket bound to its port: the
+    // workstation's own request would be read as the first reply.
+    std::vector<TIdIPv4Bytes> own;
+    for (const auto& entry : interfaces) {
+        if (entry.address) {
+            own.push_back(*entry.address);
+        }
+    }
+    // The port is the platform's choice until the first send, so it is read after it.
+    queue_.IgnoreOwnDatagrams(std::move(own), stack.LocalPort(socket));
+}
+
 std::int32_t TIdUDPBase::SendOnInterfaces(TIdStack& stack, TIdStackSocketHandle socket,
-                                          const std::string& address, std::int32_t port,
-                                          std::span<const std::uint8_t> buffer,
+                                          const TIdInterfaceList& all, const std::string& address,
+                                          std::int32_t port, std::span<const std::uint8_t> buffer,
                                           std::int32_t byteCount) {
-    // Listed at every send, so that an interface that came up since is used.
-    const TIdInterfaceList all = stack.ListInterfaces();
     for (const auto& entry : all) {
         interfaceNames_[entry.index] = entry.name;
     }
@@ -203,33 +221,52 @@ std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::in
     if (!queue_.Empty()) {
         // While the queue is worked off, the kernel's buffer is kept drained.
         queue_.Fill(stack, handle.Handle());
-    } else {
-        if (!handle.WaitReadable(timeoutMs)) {
-            peerAddress.clear();
-            peerPort = 0;
-            lastArrivalInterface_.clear();
-            arrivalsSince_.reset();
-            return 0;
-        }
-        if (!queue_.Fill(stack, handle.Handle()) || queue_.Empty()) {
-            // Readable without a datagram: a pending error, which the receive reports.
-            std::uint32_t arrival = 0;
-            const std::int32_t result = stack.ReceiveFrom(handle.Handle(), buffer, bufferSize, 0,
-                                                          peerAddress, peerPort, arrival);
-            NoteArrivalInterface(stack, arrival);
-            stack.CheckSocketResult(result);
-            return result;
-        }
+    } else if (!WaitForDatagram(stack, handle, timeoutMs)) {
+        NoteNothingReceived(peerAddress, peerPort);
+        arrivalsSince_.reset();
+        return 0;
     }
     KeepWindowResponsive();
     if (queue_.Empty()) {
         // An event handled just now discarded what was queued.
-        peerAddress.clear();
-        peerPort = 0;
-        lastArrivalInterface_.clear();
+        NoteNothingReceived(peerAddress, peerPort);
         return 0;
     }
     return TakeQueued(stack, buffer, bufferSize, peerAddress, peerPort);
+}
+
+bool TIdUDPBase::WaitForDatagram(TIdStack& stack, TIdSocketHandle& handle, std::int32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::int32_t left = timeoutMs;
+    while (handle.WaitReadable(left)) {
+        if (!queue_.Fill(stack, handle.Handle())) {
+            // A pending error, which the read took: it is reported as a failed receive
+            // would report it, since no later wait would ever see it again.
+            const std::int32_t error = stack.LastError();
+            lastArrivalInterface_.clear();
+            stack.RaiseSocketError(error);
+        }
+        if (!queue_.Empty() || timeoutMs == 0) {
+            return !queue_.Empty();
+        }
+        // Readable, yet nothing kept (the endpoint's own datagram, or one the system threw
+        // away on reading it): the rest of the time is waited.
+        if (timeoutMs > 0) {
+            const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (rest.count() <= 0) {
+                return false;
+            }
+            left = static_cast<std::int32_t>(rest.count());
+        }
+    }
+    return false;
+}
+
+void TIdUDPBase::NoteNothingReceived(std::string& peerAddress, std::int32_t& peerPort) {
+    peerAddress.clear();
+    peerPort = 0;
+    lastArrivalInterface_.clear();
 }
 
 std::int32_t TIdUDPBase::TakeQueued(TIdStack& stack, std::span<std::uint8_t> buffer,

@@ -60,9 +60,10 @@ public:
     // and the peer values are set.
     //
     // Datagrams come from the endpoint's receive queue, which takes everything waiting in
-    // the kernel at each receive; only a datagram's first ReceiveQueue::KeptBytes bytes are
-    // kept. While datagrams keep arriving no wait has an idle slice, so the window's events
-    // are then processed once per IdleTimeOut of arrivals instead.
+    // the kernel at each receive. A datagram from the endpoint's own address and port (its
+    // own limited broadcast, looped back when it is bound to the destination port) is no
+    // reply and is never returned. While datagrams keep arriving no wait has an idle slice, so the
+    // window's events are then processed once per IdleTimeOut of arrivals instead.
     std::int32_t ReceiveDatagram(std::span<std::uint8_t> buffer, std::int32_t bufferSize,
                                  std::string& peerAddress, std::int32_t& peerPort,
                                  std::int32_t timeoutMs);
@@ -112,8 +113,15 @@ protected:
 
 private:
     std::int32_t SendOnInterfaces(TIdStack& stack, TIdStackSocketHandle socket,
-                                  const std::string& address, std::int32_t port,
-                                  std::span<const std::uint8_t> buffer, std::int32_t byteCount);
+                                  const TIdInterfaceList& all, const std::string& address,
+                                  std::int32_t port, std::span<const std::uint8_t> buffer,
+                                  std::int32_t byteCount);
+    void IgnoreOwnDatagrams(TIdStack& stack, TIdStackSocketHandle socket,
+                            const TIdInterfaceList& interfaces);
+    // Waits until the queue holds a datagram; false when the time-out passed first. A
+    // pending socket error is raised.
+    bool WaitForDatagram(TIdStack& stack, TIdSocketHandle& handle, std::int32_t timeoutMs);
+    void NoteNothingReceived(std::string& peerAddress, std::int32_t& peerPort);
     void NoteArrivalInterface(TIdStack& stack, std::uint32_t index);
     std::int32_t TakeQueued(TIdStack& stack, std::span<std::uint8_t> buffer,
                             std::int32_t bufferSize, std::string& peerAddress,

@@ -5,14 +5,16 @@
 namespace tcpipset {
 
 ReceiveQueue::ReceiveQueue(std::size_t maxDatagrams, std::size_t maxBytes)
-    : maxDatagrams_(maxDatagrams), maxBytes_(maxBytes), scratch_(BatchSize * KeptBytes) {}
+    : maxDatagrams_(maxDatagrams), maxBytes_(maxBytes),
+      scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(BatchSize * KeptBytes)) {}
 
 template <class OnBatch>
 std::int32_t ReceiveQueue::ReadWaiting(TIdStack& stack, TIdStackSocketHandle socket,
                                        OnBatch onBatch) {
     std::size_t read = 0;
     while (read < MaxReadPerFill) {
-        const std::int32_t taken = stack.ReceiveBatch(socket, scratch_, KeptBytes, infos_);
+        const std::int32_t taken = stack.ReceiveBatch(
+            socket, std::span(scratch_.get(), BatchSize * KeptBytes), KeptBytes, infos_);
         if (taken < 0) {
             return read == 0 ? -1 : static_cast<std::int32_t>(read);
         }
@@ -36,17 +38,33 @@ std::size_t ReceiveQueue::Drain(TIdStack& stack, TIdStackSocketHandle socket) {
 void ReceiveQueue::KeepBatch() {
     for (std::size_t i = 0; i < infos_.size(); ++i) {
         systemDropped_ = std::max<std::uint64_t>(systemDropped_, infos_[i].systemDropsBefore);
+        if (IsOwn(infos_[i])) {
+            continue;
+        }
         const std::size_t kept = std::min<std::size_t>(
             static_cast<std::size_t>(std::max(infos_[i].length, 0)), KeptBytes);
         if (datagrams_.size() >= maxDatagrams_ || bytes_ + kept > maxBytes_) {
             ++dropped_;
             continue;
         }
-        const auto first = scratch_.begin() + static_cast<std::ptrdiff_t>(i * KeptBytes);
-        datagrams_.push_back(
-            {{first, first + static_cast<std::ptrdiff_t>(kept)}, std::move(infos_[i])});
+        const std::uint8_t* first = scratch_.get() + i * KeptBytes;
+        datagrams_.push_back({{first, first + kept}, std::move(infos_[i])});
         bytes_ += kept;
     }
+}
+
+void ReceiveQueue::IgnoreOwnDatagrams(std::vector<TIdIPv4Bytes> addresses, std::uint16_t port) {
+    ownAddresses_ = std::move(addresses);
+    ownPort_ = port;
+}
+
+bool ReceiveQueue::IsOwn(const TIdDatagramInfo& info) const {
+    if (ownPort_ == 0 || info.peerPort != ownPort_) {
+        return false;
+    }
+    // Every address of 127/8 is this machine's, listed or not.
+    return info.peer[0] == 127 ||
+           std::ranges::find(ownAddresses_, info.peer) != ownAddresses_.end();
 }
 
 ReceiveQueue::Datagram ReceiveQueue::Take() {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace tcpipset {
@@ -16,13 +17,13 @@ namespace tcpipset {
 class ReceiveQueue {
 public:
     struct Datagram {
-        std::vector<std::uint8_t> bytes; // its first KeptBytes bytes at most
+        std::vector<std::uint8_t> bytes; // the whole datagram
         TIdDatagramInfo info;
     };
 
-    // A datagram's first bytes kept: more than any reply is long, and more than the 576
-    // bytes every host must take.
-    static constexpr std::size_t KeptBytes = 2048;
+    // Room for any UDP datagram over IPv4 (65,507 bytes of payload at most), so that a
+    // caller's buffer of any size gets what a plain receive into it would give.
+    static constexpr std::size_t KeptBytes = 65536;
     static constexpr std::size_t BatchSize = 64;
     static constexpr std::size_t DefaultMaxDatagrams = 65536;
     static constexpr std::size_t DefaultMaxBytes = 32 * 1024 * 1024;
@@ -44,6 +45,10 @@ public:
     bool Empty() const { return datagrams_.empty(); }
     std::size_t Size() const { return datagrams_.size(); }
     Datagram Take();
+    // Datagrams from one of these addresses and this port are the endpoint's own, looped
+    // back to it (a limited broadcast to its own port): they are read and dropped, and
+    // not counted. Port 0: none is the endpoint's own.
+    void IgnoreOwnDatagrams(std::vector<TIdIPv4Bytes> addresses, std::uint16_t port);
     // Empties the queue; returns how many datagrams it held. Not counted as dropped.
     std::size_t Clear();
     // Datagrams dropped at the bounds since the queue was made.
@@ -60,6 +65,7 @@ private:
     std::int32_t ReadWaiting(TIdStack& stack, TIdStackSocketHandle socket, OnBatch onBatch);
     // Moves the batch just read into the queue, within the bounds.
     void KeepBatch();
+    bool IsOwn(const TIdDatagramInfo& info) const;
 
     std::size_t maxDatagrams_;
     std::size_t maxBytes_;
@@ -67,7 +73,10 @@ private:
     std::size_t bytes_ = 0;
     std::uint64_t dropped_ = 0;
     std::uint64_t systemDropped_ = 0;
-    std::vector<std::uint8_t> scratch_;
+    std::vector<TIdIPv4Bytes> ownAddresses_;
+    std::uint16_t ownPort_ = 0;
+    // Left uninitialised: only the pages that datagrams are written to are ever touched.
+    std::unique_ptr<std::uint8_t[]> scratch_;
     std::vector<TIdDatagramInfo> infos_;
 };
 

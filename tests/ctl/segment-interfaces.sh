@@ -53,7 +53,26 @@ expect "the moved device answers from its new address" 0 \
     $'198.19.96.77\n255.255.224.0\n198.19.64.1' "" -- \
     "$ctl" "${quick[@]}" --interface "$if2" query 0200000B0002
 expect_sent "nothing of it reached the first segment" 0 "$before1"
-expect_sent "discovery, queries and set reached the second segment" 4 "$before2" "$log2"
+expect_sent "discovery, queries and set reached the second segment" 5 "$before2" "$log2"
+
+# 040000000001 on the second segment kept silent during the discovery but answers the
+# query for the last six digits of 020000000001 on the first.
+twins="^tcpipctl: 2 devices answer to the last six digits 000001 of 020000000001: \
+(020000000001 at 198\.18\.0\.10, 040000000001 at 198\.19\.96\.50|\
+040000000001 at 198\.19\.96\.50, 020000000001 at 198\.18\.0\.10); nothing was sent"
+before1=$(requests_seen)
+before2=$(requests_seen "$log2")
+expect "a set that two devices would take is refused" 2 "" "~$twins" -- \
+    "$ctl" "${quick[@]}" set 020000000001 --yes --ip 198.18.0.77 --mask 255.255.0.0 --gateway 198.18.0.1
+expect "a restart that two devices would take is refused" 2 "" "~$twins" -- \
+    "$ctl" "${quick[@]}" restart 020000000001 --yes --ip 198.18.0.77 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_sent "the first segment received only the two queries" 2 "$before1"
+expect_sent "the second segment received only the two queries" 2 "$before2" "$log2"
+expect "--interface keeps the set to the one device on the first segment" 0 \
+    "TCP/IPアドレスは更新されました。" "" -- \
+    "$ctl" "${quick[@]}" --interface "$if1" set 020000000001 --yes \
+    --ip 198.18.0.77 --mask 255.255.0.0 --gateway 198.18.0.1
+expect_sent "the second segment received nothing of it" 2 "$before2" "$log2"
 
 before1=$(requests_seen)
 before2=$(requests_seen "$log2")

@@ -20,6 +20,8 @@ sleep 0.6
 expect "restart sends a gateway that a set would refuse" 0 "" "" -- \
     restart_b --ip 198.18.3.34 --mask 255.255.0.0 --gateway 198.18.3.255
 expect_last_request "that restart reached the device" "kind=restart matched=1 devices=0200000C0002"
+# A rebooting device answers no query, and a restart is sent only to a device that answers.
+sleep 0.6
 expect "restart --broadcast with the segment's directed broadcast" 0 "" "" -- \
     restart_b --broadcast "$TESTNET_BROADCAST" --ip 198.18.3.35 --mask 255.255.0.0 --gateway 198.18.0.1
 expect_last_request "the restart went to the directed broadcast" "to=$TESTNET_BROADCAST len=37 kind=restart"

@@ -36,10 +36,15 @@ expect "a device that answers from its old address is not updated" 1 "$not_updat
 expect "a reply whose first byte is 0 leaves the entered values" 1 \
     '{"updated":false,"address":"198.18.3.28","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
     "$ctl" "${quick[@]}" --json set 0200000C0004 --ip 198.18.3.28 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
-expect "a set without an answer times out" 1 "" "$timeout_message" -- \
+before=$(requests_seen)
+unanswered="tcpipctl: no device answered the query for 0200000C0003; nothing was sent"
+expect "a set whose query no device answers sends nothing" 1 "" "$unanswered" -- \
     "$ctl" "${quick[@]}" set 0200000C0003 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect_sent "only the query went out" 1 "$before"
+expect "a set without an answer times out" 1 "" "$timeout_message" -- \
+    "$ctl" "${quick[@]}" set 0200000C0010 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
 expect "set --json without an answer" 1 "{\"error\":\"$timeout_message\"}" "$timeout_message" -- \
-    "$ctl" "${quick[@]}" --json set 0200000C0003 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+    "$ctl" "${quick[@]}" --json set 0200000C0010 --ip 198.18.3.29 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
 expect "a reply that cannot be read" 1 "" "応答を読み取れませんでした。" -- \
     "$ctl" "${quick[@]}" set 0200000C0005 --ip 198.18.3.30 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
 expect "set --json of a reply that cannot be read" 1 '{"error":"応答を読み取れませんでした。"}' \

@@ -1,6 +1,7 @@
 #include "ui/operations/ReplyInterfaces.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
 
 namespace tcpipset {
@@ -12,7 +13,7 @@ struct AimCase {
     const char* name;
     Names usable;
     Names limit;
-    Names aimed;
+    std::optional<Names> aimed; // none: the line's interfaces are all gone
 };
 
 void PrintTo(const AimCase& c, std::ostream* os) {
@@ -35,10 +36,12 @@ TEST_P(ReplyInterfacesTest, AimsAtTheInterfacesTheLineWasSeenOn) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyInterfacesTest,
     ::testing::Values(
-        AimCase{"EveryInterfaceItWasSeenOnOnce", {"eth0", "eth1", "wlan0"}, {}, {"eth1", "wlan0"}},
-        AimCase{"AnInterfaceThatWentAwayIsLeftOut", {"eth0", "wlan0"}, {}, {"wlan0"}},
-        AimCase{"NoneLeftIsNoneKnown", {"eth0"}, {}, {}},
-        AimCase{"TheOperatorsLimitHolds", {"eth0", "eth1", "wlan0"}, {"eth1"}, {"eth1"}}),
+        AimCase{
+            "EveryInterfaceItWasSeenOnOnce", {"eth0", "eth1", "wlan0"}, {}, Names{"eth1", "wlan0"}},
+        AimCase{"AnInterfaceThatWentAwayIsLeftOut", {"eth0", "wlan0"}, {}, Names{"wlan0"}},
+        AimCase{"NoneLeftIsGone", {"eth0"}, {}, std::nullopt},
+        AimCase{"TheOperatorsLimitHolds", {"eth0", "eth1", "wlan0"}, {"eth1"}, Names{"eth1"}},
+        AimCase{"OnlyOutsideTheLimitIsGone", {"eth0", "eth1", "wlan0"}, {"eth0"}, std::nullopt}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct SharedCase {
@@ -74,12 +77,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SharedCase{"OtherLastSixDigits", "0200000B0002", "eth1", {}, false}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
-TEST(ReplyInterfaces, ALineNotSeenOrClearedIsNotKnown) {
+TEST(ReplyInterfaces, ALineNotSeenSeenNowhereKnownOrClearedIsNotKnown) {
     ReplyInterfaces seen;
     seen.Note("020000000001", "eth0");
-    EXPECT_TRUE(seen.Of("0200000B0001", {"eth0"}, {}).empty());
+    seen.Note("020000000002", "");
+    EXPECT_EQ(seen.Of("0200000B0001", {"eth0"}, {}), Names{});
+    EXPECT_EQ(seen.Of("020000000002", {}, {}), Names{});
     seen.Clear();
-    EXPECT_TRUE(seen.Of("020000000001", {"eth0"}, {}).empty());
+    EXPECT_EQ(seen.Of("020000000001", {}, {}), Names{});
 }
 
 } // namespace

@@ -278,14 +278,15 @@ private:
     DeviceOperations& operations_;
 };
 
-// An operation started while another waits is ignored, so two never share the endpoint.
 // A set or restart reaches every device whose MAC ends in the selected line's last six
-// digits; with another such device listed, it is refused before anything is asked or sent.
+// digits; with another such device listed, or answering the line's query, it is refused
+// before anything is asked or sent.
 struct SharedSelectorCase {
     const char* name;
     std::vector<std::vector<std::uint8_t>> listedMacs;
     bool restart;
     bool refused;
+    std::vector<ScriptedReply> queryReplies = {};
 };
 
 void PrintTo(const SharedSelectorCase& c, std::ostream* os) {
@@ -301,39 +302,64 @@ TEST_P(SharedSelector, RefusesWhenAnotherListedDeviceWouldTakeTheRequest) {
     for (const auto& mac : c.listedMacs) {
         discovered.emplace_back(DeviceReply(Mask24, Gateway1921681, mac));
     }
-    StartDevice([discovered](const Datagram& request) {
-        return Text(request) == "PTN000000J" ? discovered : std::vector<ScriptedReply>{};
+    StartDevice([&](const Datagram& request) {
+        return Text(request) == "PTN000000J"   ? discovered
+               : Text(request) == "PTN0A1B2CJ" ? c.queryReplies
+                                               : std::vector<ScriptedReply>{};
     });
     operations.FormCreate();
-    const std::size_t discoveries = device->Requests().size();
     operations.SelectDevice("0200000A1B2C");
+    if (!c.queryReplies.empty()) {
+        operations.QuerySelectedDevice();
+    }
+    const std::size_t asked = device->Requests().size();
     view.SetFields("192.168.0.10", "255.255.255.0", "192.168.0.1");
     view.answers.push_back(DialogResult::Cancel);
     view.events.clear();
     c.restart ? operations.RestartDevice() : operations.SetTcpIpAddress();
-    const std::string asked = c.restart ? ConfirmRestart : Confirm;
-    EXPECT_THAT(view.events, ElementsAre(c.refused ? Error(messages::SelectorShared) : asked));
-    EXPECT_EQ(device->Requests().size(), discoveries);
+    const std::string confirmation = c.restart ? ConfirmRestart : Confirm;
+    EXPECT_THAT(view.events,
+                ElementsAre(c.refused ? Error(messages::SelectorShared) : confirmation));
+    EXPECT_EQ(device->Requests().size(), asked);
 }
 
 const std::vector<std::uint8_t> OtherMakerSameEnd{0x04, 0x00, 0x00, 0x0A, 0x1B, 0x2C};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SharedSelector,
-    ::testing::Values(SharedSelectorCase{"SetWithAnotherDeviceOfTheSameLastSixDigits",
-                                         {Mac(0x2C), OtherMakerSameEnd},
-                                         false,
-                                         true},
-                      SharedSelectorCase{"RestartWithAnotherDeviceOfTheSameLastSixDigits",
-                                         {OtherMakerSameEnd, Mac(0x2C)},
-                                         true,
-                                         true},
-                      SharedSelectorCase{
-                          "ADeviceListedTwiceIsOneDevice", {Mac(0x2C), Mac(0x2C)}, false, false},
-                      SharedSelectorCase{
-                          "OtherLastSixDigitsAreNoCollision", {Mac(0x2C), Mac(0x2D)}, true, false}),
+    ::testing::Values(
+        SharedSelectorCase{"SetWithAnotherDeviceOfTheSameLastSixDigits",
+                           {Mac(0x2C), OtherMakerSameEnd},
+                           false,
+                           true},
+        SharedSelectorCase{"RestartWithAnotherDeviceOfTheSameLastSixDigits",
+                           {OtherMakerSameEnd, Mac(0x2C)},
+                           true,
+                           true},
+        SharedSelectorCase{"ADeviceListedTwiceIsOneDevice", {Mac(0x2C), Mac(0x2C)}, false, false},
+        SharedSelectorCase{"OtherLastSixDigitsAreNoCollision", {Mac(0x2C), Mac(0x2D)}, true, false},
+        SharedSelectorCase{
+            "QueryAnsweredFromTwoAddresses",
+            {Mac(0x2C)},
+            false,
+            true,
+            {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
+             {DeviceReply(Mask24, Gateway1921681, OtherMakerSameEnd), 0ms, "127.0.0.2"}}},
+        SharedSelectorCase{"QueryAnsweredWithTwoMacsFromOneAddress",
+                           {Mac(0x2C)},
+                           true,
+                           true,
+                           {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
+                            {DeviceReply(Mask24, Gateway1921681, OtherMakerSameEnd)}}},
+        SharedSelectorCase{"QueryAnsweredTwiceByOneDevice",
+                           {Mac(0x2C)},
+                           false,
+                           false,
+                           {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
+                            {DeviceReply(Mask24, Gateway1921681, Mac(0x2C))}}}),
     CaseName());
 
+// An operation started while another waits is ignored, so two never share the endpoint.
 TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
     RecordMainThread();
     PressesDuringWait presses(operations);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace tcpipset::testing {
 
@@ -86,6 +87,10 @@ std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
                                           std::span<std::uint8_t> scratch, std::size_t slotSize,
                                           std::vector<TIdDatagramInfo>& infos) {
     injectedError_.reset();
+    if (record_.batchError) {
+        injectedError_ = std::exchange(record_.batchError, std::nullopt);
+        return -1;
+    }
     if (!record_.arrivals) {
         return TIdStackPosix::ReceiveBatch(socket, scratch, slotSize, infos);
     }

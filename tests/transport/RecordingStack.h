@@ -41,6 +41,9 @@ struct StackRecord {
         TIdDatagramInfo info;
     };
     std::optional<std::deque<Arrival>> arrivals;
+    // The next batch receive fails with this error number, as one that took a pending
+    // socket error does.
+    std::optional<std::int32_t> batchError;
     // The number of datagrams each batch receive took.
     std::vector<std::int32_t> batches;
 };

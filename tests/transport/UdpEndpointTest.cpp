@@ -123,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Table, TruncationTest,
                                            TruncationCase{100, 100, 100, 100, false},
                                            TruncationCase{71, 70, 70, 70, true},
                                            TruncationCase{50, 10, 100, 10, true},
-                                           TruncationCase{50, 100, 1000, 50, false}));
+                                           TruncationCase{50, 100, 1000, 50, false},
+                                           TruncationCase{3000, 4096, 4096, 3000, false},
+                                           TruncationCase{5000, 4096, 4096, 4096, true}));
 
 TEST_F(EndpointTest, TwoSendsUseTheSameLocalPort) {
     client.SendText("second");
@@ -140,6 +142,48 @@ TEST_F(EndpointTest, RepliesQueuedAfterAReceiveAreReadByTheNext) {
     ASSERT_EQ(Receive(buffer, 10), 3);
     ASSERT_EQ(Receive(buffer, 10), 3);
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 3), "two");
+}
+
+TEST_F(EndpointTest, OwnDatagramLoopedBackIsNoReply) {
+    client.SendBytesTo("127.0.0.1", localPort, Pattern(5), 5);
+    peer.SendTo(localPort, "reply");
+    std::array<std::uint8_t, 10> buffer{};
+    ASSERT_EQ(Receive(buffer, 10), 5);
+    EXPECT_EQ(peerPort, peer.Port());
+    EXPECT_EQ(Receive(buffer, 10, 100), 0);
+}
+
+TEST_F(EndpointTest, ClosingEmptiesTheQueue) {
+    peer.SendTo(localPort, "one");
+    peer.SendTo(localPort, "two");
+    std::array<std::uint8_t, 10> buffer{};
+    ASSERT_EQ(Receive(buffer, 10), 3);
+    client.SetActive(false);
+    client.SetActive(true);
+    EXPECT_EQ(Receive(buffer, 10, 100), 0);
+}
+
+// The read that took a pending error is the only one that will ever see it; a blocking
+// read after it would wait without end.
+TEST(Endpoint, PendingErrorTakenByTheReadIsRaised) {
+    StackRecord record;
+    const ScopedRecordingStack scoped(record);
+    LoopbackPeer peer;
+    TIdUDPClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(peer.Port());
+    client.SendText("x");
+    peer.SendTo(client.LocalPort(), "reply");
+    record.batchError = 10054;
+    std::array<std::uint8_t, 10> buffer{};
+    std::string address;
+    std::int32_t port = 0;
+    try {
+        client.ReceiveDatagram(buffer, 10, address, port, 2000);
+        ADD_FAILURE() << "no exception";
+    } catch (const EIdSocketError& error) {
+        EXPECT_EQ(error.SocketErrorCode(), 10054);
+    }
 }
 
 TEST_F(EndpointTest, DiscardDropsQueuedDatagramsAndKeepsThePort) {

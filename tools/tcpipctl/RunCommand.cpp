@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -131,7 +132,11 @@ int Discover(const Command& command, ConsoleView& view, DeviceOperations& operat
              Reporter& report, std::ostream& err) {
     operations.FormCreate();
     if (view.Listed().empty()) {
-        return report.Error(NothingAnswered, ExitNoResult);
+        // Still a list, an empty one, so that a script that counts the devices can.
+        if (report.Json()) {
+            report.Out() << "[]\n";
+        }
+        return ReportError(NothingAnswered, ExitNoResult, false, report.Out(), err);
     }
     const auto shared = SharedSelectorGroups(view.Listed());
     WarnOfSharedSelectors(shared, err);
@@ -202,10 +207,49 @@ int Query(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     return ExitSuccess;
 }
 
-int Set(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+// Who answered the query before a set or restart, as "MAC at ADDRESS" each.
+std::string AnsweringDevices(const QueryAnswers& answers) {
+    std::string text;
+    for (const auto& device : answers.Devices()) {
+        text += (text.empty() ? "" : ", ") + (device.mac.empty() ? "(no MAC)" : device.mac) +
+                " at " + device.address;
+    }
+    return text;
+}
+
+// A set or restart goes out only when exactly one device answered the query sent before
+// it; otherwise the command ends here, with nothing sent.
+std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& operations,
+                                Reporter& report) {
+    switch (operations.Probe()) {
+    case DeviceOperations::ProbeOutcome::SeveralDevices:
+        return report.Error("tcpipctl: " + std::to_string(operations.Answers().Devices().size()) +
+                                " devices answer to the last six digits " +
+                                DeviceSelectorOf(command.mac) + " of " + command.mac + ": " +
+                                AnsweringDevices(operations.Answers()) +
+                                "; nothing was sent (--interface may keep the request to one of "
+                                "them)",
+                            ExitUsage);
+    case DeviceOperations::ProbeOutcome::NoAnswer:
+        return report.Error("tcpipctl: no device answered the query for " + command.mac +
+                                "; nothing was sent",
+                            ExitNoResult);
+    case DeviceOperations::ProbeOutcome::Unreadable:
+        return report.Error(UnreadableReply, ExitNoResult);
+    case DeviceOperations::ProbeOutcome::NotRun:
+    case DeviceOperations::ProbeOutcome::OneDevice:
+        break;
+    }
+    return std::nullopt;
+}
+
+int Set(const Command& command, ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     operations.SetTcpIpAddress();
     if (view.Cancelled()) {
         return report.Error(Cancelled, ExitNoResult);
+    }
+    if (const auto refused = ProbeRefusal(command, operations, report)) {
+        return *refused;
     }
     if (view.Dialogs().empty()) {
         return report.Error(UnreadableReply, ExitNoResult);
@@ -225,10 +269,14 @@ int Set(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     return updated ? ExitSuccess : ExitNoResult;
 }
 
-int Restart(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+int Restart(const Command& command, ConsoleView& view, DeviceOperations& operations,
+            Reporter& report) {
     operations.RestartDevice();
     if (view.Cancelled()) {
         return report.Error(Cancelled, ExitNoResult);
+    }
+    if (const auto refused = ProbeRefusal(command, operations, report)) {
+        return *refused;
     }
     if (!view.Dialogs().empty()) {
         const std::string& message = view.Dialogs().back().text;
@@ -245,12 +293,12 @@ int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operati
     case Verb::Query:
         return Query(view, operations, report);
     case Verb::Set:
-        return Set(view, operations, report);
+        return Set(command, view, operations, report);
     case Verb::Restart:
     case Verb::Doctor:
         break;
     }
-    return Restart(view, operations, report);
+    return Restart(command, view, operations, report);
 }
 
 // The window says nothing of replies it could not take; a script should know.
@@ -310,6 +358,7 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         DeviceOperations operations(view, client);
         operations.SelectDevice(command.mac);
         operations.LimitInterfaces(command.interfaces);
+        operations.ProbeBeforeSending(true);
         const int status = RunVerb(command, view, operations, report, err);
         WarnOfLostReplies(operations, client, err);
         return status;

@@ -3,6 +3,7 @@
 #include "protocol/AddressValidation.h"
 #include "protocol/ReplyWalk.h"
 #include "protocol/Requests.h"
+#include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
 #include "ui/operations/Messages.h"
 #include "ui/operations/ReplyReceiver.h"
@@ -116,27 +117,68 @@ void DeviceOperations::QuerySelectedDevice() {
 
 void DeviceOperations::RunQuery() {
     EmptyFields();
+    if (const auto aim = AimAtSelectedDevice()) {
+        SendQueryAndRead(*aim, true);
+    }
+}
+
+bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, bool showValues) {
     const Bytes request = BuildQueryRequest(selectedDeviceMac_);
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     WaitCursor cursor(view_);
-    AimAtSelectedDevice();
-    client_.DiscardPendingDatagrams();
-    client_.SendText(AsText(request));
+    answers_.Start(selectedDeviceMac_);
+    SendAimed(aim, request, true);
     ReplyTexts texts;
     do {
         receiver.Receive();
         if (receiver.HoldsReply()) {
             const std::string replyAddress = receiver.PeerAddress();
+            // The same steps read the MAC items; the walk below decides what is used.
+            ReplyTexts macTexts;
+            WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, macTexts);
+            answers_.Note(replyAddress, macTexts.MacText);
             texts.MaskText.clear();
             texts.GatewayText.clear();
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
                 WalkOutcome::Abort) {
-                return;
+                return false;
             }
-            ShowReplyValues(replyAddress, texts);
+            if (showValues) {
+                ShowReplyValues(replyAddress, texts);
+            }
         }
     } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+    return true;
+}
+
+void DeviceOperations::SendAimed(const std::vector<std::string>& aim, const Bytes& request,
+                                 bool asText) {
+    client_.SetBroadcastInterfaces(aim);
+    client_.DiscardPendingDatagrams();
+    if (asText) {
+        client_.SendText(AsText(request));
+    } else {
+        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+    }
+}
+
+bool DeviceOperations::ProbeFindsOneDevice(const std::vector<std::string>& aim) {
+    const bool readable = SendQueryAndRead(aim, false);
+    const std::size_t devices = answers_.Devices().size();
+    if (answers_.Several(selectedDeviceMac_)) {
+        probeOutcome_ = ProbeOutcome::SeveralDevices;
+        view_.ShowError(messages::SelectorShared);
+    } else if (!readable) {
+        // As an aborted walk ends any operation: silently.
+        probeOutcome_ = ProbeOutcome::Unreadable;
+    } else if (devices == 0) {
+        probeOutcome_ = ProbeOutcome::NoAnswer;
+        view_.ShowError(messages::Timeout);
+    } else {
+        probeOutcome_ = ProbeOutcome::OneDevice;
+    }
+    return probeOutcome_ == ProbeOutcome::OneDevice;
 }
 
 bool DeviceOperations::KeepsReceiving(const ReplyReceiver& receiver) {
@@ -147,20 +189,27 @@ bool DeviceOperations::KeepsReceiving(const ReplyReceiver& receiver) {
     return !view_.Closed();
 }
 
-std::vector<std::string> DeviceOperations::InterfacesOfSelectedDevice() const {
-    std::vector<std::string> names = replyInterfaces_.Of(
-        selectedDeviceMac_, client_.UsableBroadcastInterfaces(), interfaceLimit_);
-    return names.empty() ? interfaceLimit_ : names;
+std::optional<std::vector<std::string>> DeviceOperations::AimAtSelectedDevice() {
+    if (client_.Host() != LimitedBroadcastAddress) {
+        // Any other destination is routed as the system routes it; no interface is chosen.
+        return interfaceLimit_;
+    }
+    const auto seen = replyInterfaces_.Of(selectedDeviceMac_, client_.UsableBroadcastInterfaces(),
+                                          interfaceLimit_);
+    if (!seen) {
+        // Elsewhere the request would reach only devices that were never seen, one of
+        // which may well hold the same last six digits.
+        view_.ShowError(messages::InterfaceGone);
+        return std::nullopt;
+    }
+    return seen->empty() ? interfaceLimit_ : *seen;
 }
 
-void DeviceOperations::AimAtSelectedDevice() {
-    client_.SetBroadcastInterfaces(InterfacesOfSelectedDevice());
-}
-
-bool DeviceOperations::RefusedForSharedSelector() {
+bool DeviceOperations::RefusedForSharedSelector(const std::vector<std::string>& aim) {
     // Every device whose MAC ends in the same six digits takes a set or restart, so one
     // device's settings would be written into another.
-    if (!replyInterfaces_.SharesSelector(selectedDeviceMac_, InterfacesOfSelectedDevice())) {
+    if (!replyInterfaces_.SharesSelector(selectedDeviceMac_, aim) &&
+        !answers_.Several(selectedDeviceMac_)) {
         return false;
     }
     view_.ShowError(messages::SelectorShared);
@@ -194,7 +243,8 @@ void DeviceOperations::SetTcpIpAddress() {
         view_.ShowError(messages::SetFieldEmpty);
         return;
     }
-    if (RefusedForSharedSelector()) {
+    const auto aim = AimAtSelectedDevice();
+    if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
     if (view_.ShowConfirmation(messages::ConfirmSet) == DialogResult::Cancel) {
@@ -210,14 +260,15 @@ void DeviceOperations::SetTcpIpAddress() {
         return;
     }
     const Bytes request = BuildSetRequest(selectedDeviceMac_, ip, mask, gateway);
+    if (probeBeforeSending_ && !ProbeFindsOneDevice(*aim)) {
+        return;
+    }
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     std::string replyAddress;
     {
         WaitCursor cursor(view_);
-        AimAtSelectedDevice();
-        client_.DiscardPendingDatagrams();
-        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+        SendAimed(*aim, request, false);
         receiver.Receive();
         if (receiver.HoldsReply()) {
             replyAddress = receiver.PeerAddress();
@@ -255,7 +306,8 @@ void DeviceOperations::RestartDevice() {
     const std::string ip = view_.FieldText(AddressField::Edit1);
     const std::string mask = view_.FieldText(AddressField::Edit2);
     const std::string gateway = view_.FieldText(AddressField::Edit3);
-    if (RefusedForSharedSelector()) {
+    const auto aim = AimAtSelectedDevice();
+    if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
     if (view_.ShowConfirmation(ip + messages::ConfirmRestartSuffix) == DialogResult::Cancel) {
@@ -267,13 +319,14 @@ void DeviceOperations::RestartDevice() {
         return;
     }
     const Bytes request = BuildRestartRequest(selectedDeviceMac_, ip, mask, gateway);
+    if (probeBeforeSending_ && !ProbeFindsOneDevice(*aim)) {
+        return;
+    }
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     {
         WaitCursor cursor(view_);
-        AimAtSelectedDevice();
-        client_.DiscardPendingDatagrams();
-        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+        SendAimed(*aim, request, false);
     }
     EmptyFields();
     // Whatever the device answers is dropped unread, until it stays silent for one

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "protocol/Requests.h"
 #include "ui/operations/MainView.h"
+#include "ui/operations/QueryAnswers.h"
 #include "ui/operations/ReplyInterfaces.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,18 +42,40 @@ public:
     // --interface does; empty (the window's way): every interface that can carry one.
     void LimitInterfaces(std::vector<std::string> names) { interfaceLimit_ = std::move(names); }
 
+    // What the query sent before a set or restart found. The command line runs no discovery,
+    // so it learns only this way whether the MAC it was given names exactly one device.
+    enum class ProbeOutcome { NotRun, NoAnswer, Unreadable, OneDevice, SeveralDevices };
+    // Before a set or restart, once its values have passed every check, the selected line
+    // is queried as the query does; the request is sent only when exactly one device
+    // answered. The command line's way: the window relies on its discovery and query.
+    void ProbeBeforeSending(bool probe) { probeBeforeSending_ = probe; }
+    ProbeOutcome Probe() const { return probeOutcome_; }
+    // The devices that answered the last query or probe.
+    const QueryAnswers& Answers() const { return answers_; }
+
 private:
     void RunQuery();
+    // Where a request for the selected line may leave, worked out once per operation and
+    // used for every check and for the send; empty: within the limit, wherever a limited
+    // broadcast can leave. Nullopt, after an error dialog, when the interfaces that the
+    // line's replies came in on are all gone.
+    std::optional<std::vector<std::string>> AimAtSelectedDevice();
+    // Sends the query of the selected line and reads the replies as the query does, noting
+    // each device that answers; with showValues each reply walked to its end fills the
+    // fields. False when a walk aborted.
+    bool SendQueryAndRead(const std::vector<std::string>& aim, bool showValues);
+    // Empties what waits on the endpoint, then sends the request out of the aimed interfaces.
+    void SendAimed(const std::vector<std::string>& aim, const Bytes& request, bool asText);
+    // The probe of the command line; false, after an error dialog where one fits, when the
+    // request must not be sent.
+    bool ProbeFindsOneDevice(const std::vector<std::string>& aim);
     void ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts);
     bool AnyFieldEmpty() const;
     void EmptyFields();
-    // A request for the selected line leaves only on the interfaces its replies came in
-    // on; on every interface (within the limit) when none of them is known or left.
-    void AimAtSelectedDevice();
-    // The interfaces that a request for the selected line leaves on; empty: every one.
-    std::vector<std::string> InterfacesOfSelectedDevice() const;
-    // A set or restart would reach another device too: refused with an error dialog.
-    bool RefusedForSharedSelector();
+    // A set or restart would reach another device too: another listed line with the same
+    // last six digits where the request goes, or more than one device answering the line's
+    // last query. Refused with an error dialog.
+    bool RefusedForSharedSelector(const std::vector<std::string>& aim);
     // Whether a receive loop goes on after a datagram: not once replies have never stopped
     // (which ends it as an aborted walk would) nor once the window has been closed.
     bool KeepsReceiving(const ReplyReceiver& receiver);
@@ -60,6 +85,9 @@ private:
     std::string selectedDeviceMac_;
     std::vector<std::string> interfaceLimit_;
     ReplyInterfaces replyInterfaces_;
+    QueryAnswers answers_;
+    ProbeOutcome probeOutcome_ = ProbeOutcome::NotRun;
+    bool probeBeforeSending_ = false;
     bool busy_ = false;
     bool receiveCutShort_ = false;
 };

@@ -27,12 +27,12 @@ bool ReplyInterfaces::SharesSelector(const std::string& line,
     });
 }
 
-std::vector<std::string> ReplyInterfaces::Of(const std::string& line,
-                                             const std::vector<std::string>& usable,
-                                             const std::vector<std::string>& limit) const {
+std::optional<std::vector<std::string>>
+ReplyInterfaces::Of(const std::string& line, const std::vector<std::string>& usable,
+                    const std::vector<std::string>& limit) const {
     const auto seen = interfacesOfLine_.find(line);
-    if (seen == interfacesOfLine_.end()) {
-        return {};
+    if (seen == interfacesOfLine_.end() || seen->second.empty()) {
+        return std::vector<std::string>{};
     }
     std::vector<std::string> names;
     for (const auto& name : seen->second) {
@@ -41,6 +41,9 @@ std::vector<std::string> ReplyInterfaces::Of(const std::string& line,
         if (stillThere && allowed) {
             names.push_back(name);
         }
+    }
+    if (names.empty()) {
+        return std::nullopt;
     }
     return names;
 }

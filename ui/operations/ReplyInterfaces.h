@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,9 +17,13 @@ public:
     // Records a listed line; an empty name (the platform did not tell) adds no interface.
     void Note(const std::string& line, const std::string& interfaceName);
     // The line's interfaces that are still among the usable ones and within the limit
-    // (every usable one when the limit is empty); empty when none is known.
-    std::vector<std::string> Of(const std::string& line, const std::vector<std::string>& usable,
-                                const std::vector<std::string>& limit) const;
+    // (every usable one when the limit is empty). Empty when none is known for the line:
+    // it was not listed, or the platform did not tell where its replies came in. Nullopt
+    // when its replies came in on interfaces of which none is left: a request for the line
+    // could then only leave where the device was never seen.
+    std::optional<std::vector<std::string>> Of(const std::string& line,
+                                               const std::vector<std::string>& usable,
+                                               const std::vector<std::string>& limit) const;
 
     // Whether a request for the line would also reach another listed line: one with
     // another text but the same selector (characters 7 to 12), seen on an interface the
