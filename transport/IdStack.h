@@ -2,6 +2,7 @@
 
 #include "transport/IdSocketTypes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -44,6 +45,22 @@ struct TIdDatagramInfo {
     std::uint32_t systemDropsBefore = 0;
 };
 
+// Where a batch receive puts the datagrams it takes: the first headSize bytes of datagram i
+// at heads[i * headSize], and what follows them, as far as it fits, at tails[i * tailSize].
+// A tail is written only for a datagram longer than a head, so that the pages of the tails,
+// room for the rare long datagram, are touched only by one.
+struct TIdBatchBuffers {
+    std::span<std::uint8_t> heads;
+    std::size_t headSize = 0;
+    std::span<std::uint8_t> tails;
+    std::size_t tailSize = 0;
+    // Datagrams that fit, at most.
+    std::size_t Slots() const {
+        const std::size_t byHeads = headSize == 0 ? 0 : heads.size() / headSize;
+        return tailSize == 0 ? byHeads : std::min(byHeads, tails.size() / tailSize);
+    }
+};
+
 // The platform-independent socket stack. Every operation that reaches the platform is
 // virtual, so that a test can put a recording stack in its place. A platform call reports
 // failure as -1 and leaves its Windows Sockets error number for LastError.
@@ -73,11 +90,10 @@ public:
                                      std::string& peerAddress, std::int32_t& peerPort,
                                      std::uint32_t& arrivalInterface) = 0;
     // Takes the datagrams already waiting on the socket, without waiting: at most
-    // scratch.size() / slotSize of them, the first slotSize bytes of datagram i going to
-    // scratch[i * slotSize]. infos is rewritten to one entry per datagram taken. Returns how
-    // many were taken, 0 when none waits, -1 on failure.
-    virtual std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
-                                      std::size_t slotSize,
+    // buffers.Slots() of them, each placed as TIdBatchBuffers says. infos is rewritten to
+    // one entry per datagram taken. Returns how many were taken, 0 when none waits, -1 on
+    // failure.
+    virtual std::int32_t ReceiveBatch(TIdStackSocketHandle socket, const TIdBatchBuffers& buffers,
                                       std::vector<TIdDatagramInfo>& infos) = 0;
     // Rewrites each given list to the sockets that are ready and returns their number, 0 on
     // time-out, -1 on failure (raising nothing); a list of more than 64 sockets raises

@@ -252,18 +252,17 @@ std::int32_t TIdStackPosix::ReceiveFrom(TIdStackSocketHandle socket, std::span<s
 }
 
 std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
-                                         std::span<std::uint8_t> scratch, std::size_t slotSize,
+                                         const TIdBatchBuffers& buffers,
                                          std::vector<TIdDatagramInfo>& infos) {
     infos.clear();
-    const std::size_t slots =
-        slotSize == 0 ? 0 : std::min<std::size_t>(scratch.size() / slotSize, 1024);
+    const std::size_t slots = std::min<std::size_t>(buffers.Slots(), 1024);
     if (slots == 0) {
         return Fail(IdErrInvalidArgument);
     }
     // Kept between calls: every receive during a burst makes one.
     struct Headers {
         std::vector<mmsghdr> messages;
-        std::vector<iovec> pieces;
+        std::vector<std::array<iovec, 2>> pieces;
         std::vector<sockaddr_in> senders;
         std::vector<PacketInfoControl> controls;
     };
@@ -274,12 +273,13 @@ std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
     senders.assign(slots, sockaddr_in{});
     controls.resize(slots);
     for (std::size_t i = 0; i < slots; ++i) {
-        pieces[i] = iovec{scratch.data() + i * slotSize, slotSize};
+        pieces[i] = {iovec{buffers.heads.data() + i * buffers.headSize, buffers.headSize},
+                     iovec{buffers.tails.data() + i * buffers.tailSize, buffers.tailSize}};
         msghdr& header = messages[i].msg_hdr;
         header.msg_name = &senders[i];
         header.msg_namelen = sizeof senders[i];
-        header.msg_iov = &pieces[i];
-        header.msg_iovlen = 1;
+        header.msg_iov = pieces[i].data();
+        header.msg_iovlen = buffers.tailSize == 0 ? 1 : 2;
         header.msg_control = controls[i].data();
         header.msg_controllen = controls[i].size();
     }

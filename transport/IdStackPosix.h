@@ -21,8 +21,8 @@ public:
                              std::int32_t length, std::int32_t flags, std::string& peerAddress,
                              std::int32_t& peerPort, std::uint32_t& arrivalInterface) override;
     // recvmmsg, non-blocking, with MSG_TRUNC for each datagram's whole length.
-    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
-                              std::size_t slotSize, std::vector<TIdDatagramInfo>& infos) override;
+    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, const TIdBatchBuffers& buffers,
+                              std::vector<TIdDatagramInfo>& infos) override;
     // poll underneath, so any descriptor number works; a time-out below 0 other than -2
     // fails at once with 10022, as a negative time limit does for select.
     std::int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList,

@@ -4,9 +4,13 @@
 
 namespace tcpipset {
 
+namespace {
+constexpr std::size_t TailBytes = ReceiveQueue::KeptBytes - ReceiveQueue::HeadBytes;
+}
+
 ReceiveQueue::ReceiveQueue(std::size_t maxDatagrams, std::size_t maxBytes)
-    : maxDatagrams_(maxDatagrams), maxBytes_(maxBytes),
-      scratch_(std::make_unique_for_overwrite<std::uint8_t[]>(BatchSize * KeptBytes)) {}
+    : maxDatagrams_(maxDatagrams), maxBytes_(maxBytes), heads_(BatchSize * HeadBytes),
+      tails_(std::make_unique_for_overwrite<std::uint8_t[]>(BatchSize * TailBytes)) {}
 
 template <class OnBatch>
 std::int32_t ReceiveQueue::ReadWaiting(TIdStack& stack, TIdStackSocketHandle socket,
@@ -14,7 +18,8 @@ std::int32_t ReceiveQueue::ReadWaiting(TIdStack& stack, TIdStackSocketHandle soc
     std::size_t read = 0;
     while (read < MaxReadPerFill) {
         const std::int32_t taken = stack.ReceiveBatch(
-            socket, std::span(scratch_.get(), BatchSize * KeptBytes), KeptBytes, infos_);
+            socket, {heads_, HeadBytes, std::span(tails_.get(), BatchSize * TailBytes), TailBytes},
+            infos_);
         if (taken < 0) {
             return read == 0 ? -1 : static_cast<std::int32_t>(read);
         }
@@ -47,8 +52,12 @@ void ReceiveQueue::KeepBatch() {
             ++dropped_;
             continue;
         }
-        const std::uint8_t* first = scratch_.get() + i * KeptBytes;
-        datagrams_.push_back({{first, first + kept}, std::move(infos_[i])});
+        const std::uint8_t* head = heads_.data() + i * HeadBytes;
+        const std::uint8_t* tail = tails_.get() + i * TailBytes;
+        const std::size_t inHead = std::min(kept, HeadBytes);
+        std::vector<std::uint8_t> bytes(head, head + inHead);
+        bytes.insert(bytes.end(), tail, tail + (kept - inHead));
+        datagrams_.push_back({std::move(bytes), std::move(infos_[i])});
         bytes_ += kept;
     }
 }

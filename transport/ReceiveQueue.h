@@ -24,6 +24,9 @@ public:
     // Room for any UDP datagram over IPv4 (65,507 bytes of payload at most), so that a
     // caller's buffer of any size gets what a plain receive into it would give.
     static constexpr std::size_t KeptBytes = 65536;
+    // The first bytes of each datagram of a batch, read side by side: more than any reply
+    // is long. Only a longer datagram reaches the room behind them.
+    static constexpr std::size_t HeadBytes = 2048;
     static constexpr std::size_t BatchSize = 64;
     static constexpr std::size_t DefaultMaxDatagrams = 65536;
     static constexpr std::size_t DefaultMaxBytes = 32 * 1024 * 1024;
@@ -75,8 +78,11 @@ private:
     std::uint64_t systemDropped_ = 0;
     std::vector<TIdIPv4Bytes> ownAddresses_;
     std::uint16_t ownPort_ = 0;
-    // Left uninitialised: only the pages that datagrams are written to are ever touched.
-    std::unique_ptr<std::uint8_t[]> scratch_;
+    // The heads are touched at once, since a page first touched during a burst costs a
+    // fault while the kernel's buffer fills; the tails are left uninitialised, so that
+    // only the pages a long datagram is written to are ever touched.
+    std::vector<std::uint8_t> heads_;
+    std::unique_ptr<std::uint8_t[]> tails_;
     std::vector<TIdDatagramInfo> infos_;
 };
 

@@ -84,7 +84,7 @@ std::int32_t RecordingStack::SendToVia(TIdStackSocketHandle /*socket*/,
 }
 
 std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
-                                          std::span<std::uint8_t> scratch, std::size_t slotSize,
+                                          const TIdBatchBuffers& buffers,
                                           std::vector<TIdDatagramInfo>& infos) {
     injectedError_.reset();
     if (record_.batchError) {
@@ -92,14 +92,18 @@ std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
         return -1;
     }
     if (!record_.arrivals) {
-        return TIdStackPosix::ReceiveBatch(socket, scratch, slotSize, infos);
+        return TIdStackPosix::ReceiveBatch(socket, buffers, infos);
     }
     infos.clear();
-    const std::size_t slots = scratch.size() / slotSize;
-    while (infos.size() < slots && !record_.arrivals->empty()) {
+    while (infos.size() < buffers.Slots() && !record_.arrivals->empty()) {
         const auto& arrival = record_.arrivals->front();
-        std::copy_n(arrival.bytes.begin(), std::min(arrival.bytes.size(), slotSize),
-                    scratch.begin() + static_cast<std::ptrdiff_t>(infos.size() * slotSize));
+        const std::size_t slot = infos.size();
+        const std::size_t head = std::min(arrival.bytes.size(), buffers.headSize);
+        std::copy_n(arrival.bytes.begin(), head,
+                    buffers.heads.subspan(slot * buffers.headSize).begin());
+        std::copy_n(arrival.bytes.begin() + static_cast<std::ptrdiff_t>(head),
+                    std::min(arrival.bytes.size() - head, buffers.tailSize),
+                    buffers.tails.subspan(slot * buffers.tailSize).begin());
         infos.push_back(arrival.info);
         record_.arrivals->pop_front();
     }

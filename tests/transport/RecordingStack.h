@@ -69,8 +69,8 @@ public:
                            std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
                            std::int32_t port, const TIdInterface& via) override;
     TIdInterfaceList ListInterfaces() override;
-    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, std::span<std::uint8_t> scratch,
-                              std::size_t slotSize, std::vector<TIdDatagramInfo>& infos) override;
+    std::int32_t ReceiveBatch(TIdStackSocketHandle socket, const TIdBatchBuffers& buffers,
+                              std::vector<TIdDatagramInfo>& infos) override;
     std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,
                                  std::int32_t option, std::span<const std::uint8_t> value,
                                  std::int32_t length) override;

@@ -128,7 +128,8 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     WaitCursor cursor(view_);
     answers_.Start(selectedDeviceMac_);
-    SendAimed(aim, request, true);
+    PrepareSend(aim);
+    client_.SendText(AsText(request));
     ReplyTexts texts;
     do {
         receiver.Receive();
@@ -152,15 +153,9 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
     return true;
 }
 
-void DeviceOperations::SendAimed(const std::vector<std::string>& aim, const Bytes& request,
-                                 bool asText) {
+void DeviceOperations::PrepareSend(const std::vector<std::string>& aim) {
     client_.SetBroadcastInterfaces(aim);
     client_.DiscardPendingDatagrams();
-    if (asText) {
-        client_.SendText(AsText(request));
-    } else {
-        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
-    }
 }
 
 bool DeviceOperations::ProbeFindsOneDevice(const std::vector<std::string>& aim) {
@@ -238,6 +233,7 @@ void DeviceOperations::SetTcpIpAddress() {
         return;
     }
     BusyScope busy(busy_);
+    probeOutcome_ = ProbeOutcome::NotRun;
     ReplyTexts texts;
     if (AnyFieldEmpty()) {
         view_.ShowError(messages::SetFieldEmpty);
@@ -268,7 +264,8 @@ void DeviceOperations::SetTcpIpAddress() {
     std::string replyAddress;
     {
         WaitCursor cursor(view_);
-        SendAimed(*aim, request, false);
+        PrepareSend(*aim);
+        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
         receiver.Receive();
         if (receiver.HoldsReply()) {
             replyAddress = receiver.PeerAddress();
@@ -299,6 +296,7 @@ void DeviceOperations::RestartDevice() {
         return;
     }
     BusyScope busy(busy_);
+    probeOutcome_ = ProbeOutcome::NotRun;
     if (AnyFieldEmpty()) {
         view_.ShowError(messages::RestartFieldEmpty);
         return;
@@ -326,7 +324,8 @@ void DeviceOperations::RestartDevice() {
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     {
         WaitCursor cursor(view_);
-        SendAimed(*aim, request, false);
+        PrepareSend(*aim);
+        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
     }
     EmptyFields();
     // Whatever the device answers is dropped unread, until it stays silent for one

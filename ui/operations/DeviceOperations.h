@@ -1,6 +1,5 @@
 #pragma once
 
-#include "protocol/Requests.h"
 #include "ui/operations/MainView.h"
 #include "ui/operations/QueryAnswers.h"
 #include "ui/operations/ReplyInterfaces.h"
@@ -64,8 +63,8 @@ private:
     // each device that answers; with showValues each reply walked to its end fills the
     // fields. False when a walk aborted.
     bool SendQueryAndRead(const std::vector<std::string>& aim, bool showValues);
-    // Empties what waits on the endpoint, then sends the request out of the aimed interfaces.
-    void SendAimed(const std::vector<std::string>& aim, const Bytes& request, bool asText);
+    // Empties what waits on the endpoint and keeps the next send to the aimed interfaces.
+    void PrepareSend(const std::vector<std::string>& aim);
     // The probe of the command line; false, after an error dialog where one fits, when the
     // request must not be sent.
     bool ProbeFindsOneDevice(const std::vector<std::string>& aim);

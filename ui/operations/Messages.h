@@ -16,8 +16,8 @@ inline constexpr const char* SelectorShared =
 // The interfaces that the selected device's replies came in on are gone since the
 // discovery; a request elsewhere would reach only devices that were never seen.
 inline constexpr const char* InterfaceGone =
-    "この機器が見つかったネットワーク接続がなくなりました。プログラムを起動し直して、"
-    "機器を検索し直してください。";
+    "この機器が見つかったネットワーク接続がなくなりました。\n"
+    "プログラムを起動し直して、機器を検索し直してください。";
 inline constexpr const char* RestartFieldEmpty = "TCP/IPアドレスが指定されていません。";
 // Follows the IP address text directly; it begins with two spaces.
 inline constexpr const char* ConfirmRestartSuffix =
