@@ -48,9 +48,9 @@ expect "--interface keeps a query to the second segment" 0 \
 expect "a set on the second segment moves the device and is confirmed" 0 \
     "TCP/IPアドレスは更新されました。" "" -- \
     "$ctl" "${quick[@]}" --interface "$if2" set 0200000B0002 --yes \
-    --ip 198.19.96.77 --mask 255.255.224.0 --gateway 198.19.64.1
+    --ip 198.19.96.77 --mask 255.255.224.0 --gateway 198.19.96.1
 expect "the moved device answers from its new address" 0 \
-    $'198.19.96.77\n255.255.224.0\n198.19.64.1' "" -- \
+    $'198.19.96.77\n255.255.224.0\n198.19.96.1' "" -- \
     "$ctl" "${quick[@]}" --interface "$if2" query 0200000B0002
 expect_sent "nothing of it reached the first segment" 0 "$before1"
 expect_sent "discovery, queries and set reached the second segment" 5 "$before2" "$log2"
@@ -73,6 +73,20 @@ expect "--interface keeps the set to the one device on the first segment" 0 \
     "$ctl" "${quick[@]}" --interface "$if1" set 020000000001 --yes \
     --ip 198.18.0.77 --mask 255.255.0.0 --gateway 198.18.0.1
 expect_sent "the second segment received nothing of it" 2 "$before2" "$log2"
+
+# Without --interface the query goes everywhere; the set and the restart only where the
+# device answered it.
+before1=$(requests_seen)
+before2=$(requests_seen "$log2")
+expect "a set without --interface is confirmed" 0 "TCP/IPアドレスは更新されました。" "" -- \
+    "$ctl" "${quick[@]}" set 0200000B0001 --yes --ip 198.19.96.78 --mask 255.255.224.0 \
+    --gateway 198.19.96.1
+expect "so does a restart" 0 "" "" -- \
+    "$ctl" "${quick[@]}" restart 0200000B0001 --yes --ip 198.19.96.78 --mask 255.255.224.0 \
+    --gateway 198.19.96.1
+expect_sent "the first segment received only the two queries" 2 "$before1"
+expect_sent "the second segment received the queries, the set and the restart" 4 "$before2" \
+    "$log2"
 
 before1=$(requests_seen)
 before2=$(requests_seen "$log2")

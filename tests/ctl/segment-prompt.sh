@@ -35,7 +35,8 @@ on_terminal() {
 set_question="TCP/IPアドレスを変更しますか。 [y/N] "
 new_a=(--ip 198.18.3.51 --mask 255.255.255.0 --gateway 198.18.3.254)
 
-on_terminal "set asks and goes on for y" 0 y "${set_question}TCP/IPアドレスは更新されました。" \
+on_terminal "set names the device and address, asks and goes on for y" 0 y \
+    "0200000C0001 -> 198.18.3.51: ${set_question}TCP/IPアドレスは更新されました。" \
     "$ctl" "${quick[@]}" set 0200000C0001 "${new_a[@]}"
 expect_last_request "the set after y was sent" "kind=set matched=1 devices=0200000C0001"
 
@@ -44,16 +45,14 @@ on_terminal "set answered n is cancelled" 1 n "${set_question}キャンセルさ
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.52 --mask 255.255.255.0 --gateway 198.18.3.254
 on_terminal "set at the end of input is cancelled" 1 "" "${set_question}"$'\n'"キャンセルされました。" \
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.52 --mask 255.255.255.0 --gateway 198.18.3.254
-# The validation comes after the confirmation, as in the window.
-on_terminal "a refused address is reported after the question" 2 y \
-    "${set_question}不正なアドレスが設定されています。" \
+# The addresses are checked before the question: an n would otherwise cancel with status 1.
+on_terminal "a refused address is reported before any question" 2 n \
+    "tcpipctl: --ip 198.18.3.255: ends in 0 or 255" \
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.255 --mask 255.255.255.0 --gateway 198.18.3.254
-on_terminal "an empty field is reported before any question" 2 y "設定するTCP/IPアドレスが指定されていません。" \
-    "$ctl" "${quick[@]}" set 0200000C0001 --ip "" --mask 255.255.255.0 --gateway 198.18.3.254
 expect_sent "nothing sent after n, the end of input or a refusal" 0 "$before"
 
-restart_question="198.18.3.53  IPアドレスのプリントサーバーをリセットしますか。 [y/N] "
-on_terminal "restart names the address and goes on for yes" 0 yes "$restart_question" \
+restart_question="0200000C0002 -> 198.18.3.53  IPアドレスのプリントサーバーをリセットしますか。 [y/N] "
+on_terminal "restart names the device and address and goes on for yes" 0 yes "$restart_question" \
     "$ctl" "${quick[@]}" restart 0200000C0002 --ip 198.18.3.53 --mask 255.255.0.0 --gateway 198.18.0.1
 expect_last_request "the restart after yes was sent" "kind=restart matched=1 devices=0200000C0002"
 before=$(requests_seen)

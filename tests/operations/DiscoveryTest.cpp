@@ -14,6 +14,7 @@ struct DiscoveryCase {
     const char* name;
     std::vector<ScriptedReply> replies;
     std::vector<std::string> listed;
+    int unreadable = 0;
 };
 
 void PrintTo(const DiscoveryCase& c, std::ostream* os) {
@@ -39,6 +40,7 @@ TEST_P(DiscoveryCases, ListsTheMacOfEachReadableReply) {
     StartDeviceAnswering(GetParam().replies);
     operations.FormCreate();
     EXPECT_THAT(view.ListLines(), ElementsAreArray(GetParam().listed));
+    EXPECT_EQ(operations.UnreadableReplies(), GetParam().unreadable);
     EXPECT_THAT(view.events, ElementsAre("cursor:wait", "cursor:default"));
     const auto requests = device->Requests();
     ASSERT_EQ(requests.size(), 1U);
@@ -72,27 +74,34 @@ INSTANTIATE_TEST_SUITE_P(
         DiscoveryCase{"FirstByteZeroIsSkippedAndReadingGoesOn",
                       {{FirstByteZero(A)}, {B, 20ms}},
                       {"0200000A1B02"}},
-        DiscoveryCase{"TypeZeroFirstEndsDiscovery",
+        // An unreadable reply adds no line and is counted; the devices after it are listed.
+        DiscoveryCase{"TypeZeroFirstIsSkipped",
                       {{A}, {ReplyWithItems({0, 4, 1, 1, 1, 1, 0xFF}), 20ms}, {C, 20ms}},
-                      {"0200000A1B01"}},
-        DiscoveryCase{"TypeFourteenFirstEndsDiscovery",
+                      {"0200000A1B01", "0200000A1B03"},
+                      1},
+        DiscoveryCase{"TypeFourteenFirstIsSkipped",
                       {{ReplyWithItems({14, 4, 1, 1, 1, 1, 0xFF})}, {C, 20ms}},
-                      {}},
-        DiscoveryCase{"EndMarkerFirstEndsDiscovery", {{ReplyWithItems({0xFF})}, {C, 20ms}}, {}},
-        DiscoveryCase{"MacItemAtTheStartIsMisreadAndEndsDiscovery",
-                      {{ReplyWithItems({10, 6, 2, 0, 0, 0x0A, 0x1B, 0x2C, 0xFF})}, {C, 20ms}},
-                      {}},
-        DiscoveryCase{"EmptyDatagramEndsDiscoveryLikeATimeOut",
+                      {"0200000A1B03"},
+                      1},
+        DiscoveryCase{
+            "EndMarkerFirstIsSkipped", {{ReplyWithItems({0xFF})}, {C, 20ms}}, {"0200000A1B03"}, 1},
+        DiscoveryCase{"MacItemAtTheStartIsMisreadAndSkipped",
+                      {{ReplyWithItems({10, 6, 2, 0, 0, 0x0A, 0x1B, 0x2C, 0xFF})},
+                       {ReplyWithItems({1, 4, 0xFF, 0xFF, 0xFF, 0, 2, 4, 1, 1, 1, 1}), 20ms},
+                       {C, 20ms}},
+                      {"0200000A1B03"},
+                      2},
+        DiscoveryCase{"EmptyDatagramIsSkipped",
                       {{A}, {{}, 20ms}, {C, 20ms}},
-                      {"0200000A1B01"}},
-        // Later replies are still read: the count of the earlier reply keeps the loop going.
+                      {"0200000A1B01", "0200000A1B03"},
+                      1},
+        // Read from the first 70 bytes, as every longer reply is.
         DiscoveryCase{"ReplyOverSeventyBytesIsListedFromItsFirstBytes",
                       {{A}, {Padded(B, 90), 20ms}, {C, 20ms}},
                       {"0200000A1B01", "0200000A1B02", "0200000A1B03"}},
-        // As the first datagram it leaves the count at 0, so discovery ends after it.
-        DiscoveryCase{"FirstReplyOverSeventyBytesEndsDiscoveryAfterIt",
+        DiscoveryCase{"FirstReplyOverSeventyBytesIsListedToo",
                       {{Padded(A, 90)}, {C, 20ms}},
-                      {"0200000A1B01"}},
+                      {"0200000A1B01", "0200000A1B03"}},
         DiscoveryCase{"NoAnswer", {}, {}}),
     CaseName());
 

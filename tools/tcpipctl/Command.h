@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct Command {
     bool json = false;
     bool longListing = false; // discover: address and interface beside each line
     bool yes = false;
+    // restart without --ip, --mask and --gateway: the values that the device reports.
+    bool restartWithQueried = false;
+    // restart --wait: how long to wait for the device to answer a query again.
+    std::optional<int> waitSeconds;
 };
 
 // Exit statuses of the command.

@@ -18,11 +18,25 @@ bool IsYes(std::string answer) {
 
 } // namespace
 
+// "MAC -> ADDRESS: " before the question; only "MAC -> " when the question already begins
+// with the new address, as restart's does.
+std::string ConsoleView::QuestionSubject(const std::string& question) const {
+    const std::string& address = fields_.at(AddressField::Edit1);
+    const std::string device = deviceMac_.empty() ? "" : deviceMac_ + " -> ";
+    if (!address.empty() && question.starts_with(address)) {
+        return device;
+    }
+    if (address.empty()) {
+        return deviceMac_.empty() ? "" : deviceMac_ + ": ";
+    }
+    return device + address + ": ";
+}
+
 DialogResult ConsoleView::ShowConfirmation(const std::string& text) {
     if (assumeYes_) {
         return DialogResult::Yes;
     }
-    prompts_ << text << " [y/N] " << std::flush;
+    prompts_ << QuestionSubject(text) << text << " [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(answers_, answer)) {
         // The answer's own line break never came: end the prompt's line for what follows.

@@ -6,6 +6,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tcpipset {
@@ -59,14 +60,20 @@ public:
     void SetCursor(int) override {}
 
     void SetFields(const std::string& ip, const std::string& mask, const std::string& gateway);
+    // The MAC that the command names. The window asks its questions beside the selected
+    // line and the fields; a terminal shows neither, so the question names both.
+    void NameDevice(std::string mac) { deviceMac_ = std::move(mac); }
     const std::vector<ListedDevice>& Listed() const { return listed_; }
     const std::vector<Dialog>& Dialogs() const { return dialogs_; }
     bool Cancelled() const { return cancelled_; }
 
 private:
+    std::string QuestionSubject(const std::string& question) const;
+
     bool assumeYes_;
     std::istream& answers_;
     std::ostream& prompts_;
+    std::string deviceMac_;
     std::map<AddressField, std::string> fields_{
         {AddressField::Edit1, ""}, {AddressField::Edit2, ""}, {AddressField::Edit3, ""}};
     std::vector<ListedDevice> listed_;

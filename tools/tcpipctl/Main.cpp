@@ -1,3 +1,4 @@
+#include "tools/tcpipctl/AddressOptions.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/MacArgument.h"
 #include "tools/tcpipctl/Output.h"
@@ -5,20 +6,84 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <iostream>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 using tcpipset::Command;
 using tcpipset::Verb;
 
-void AddAddressOptions(CLI::App& sub, Command& command) {
-    sub.add_option("--ip", command.ip, "new IP address")->required();
-    sub.add_option("--mask", command.mask, "new subnet mask")->required();
-    sub.add_option("--gateway", command.gateway, "new gateway address")->required();
+constexpr int DefaultWaitSeconds = 10;
+constexpr int MaxWaitSeconds = 3600;
+constexpr const char* WaitOption = "--wait";
+
+// A command's --help lists the options that every command takes as well: they may stand
+// after the command, and its help is where a reader of that command looks.
+class HelpWithGlobalOptions : public CLI::Formatter {
+public:
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        std::string help = CLI::Formatter::make_help(app, std::move(name), mode);
+        const CLI::App* parent = app->get_parent();
+        if (parent == nullptr || mode != CLI::AppFormatMode::Normal) {
+            return help;
+        }
+        const auto global = parent->get_options([parent](const CLI::Option* option) {
+            return option->nonpositional() && option != parent->get_help_ptr() &&
+                   option != parent->get_version_ptr();
+        });
+        // One blank line between the groups and after the last, as within the help.
+        help.erase(help.find_last_not_of('\n') + 1);
+        return help + "\n" + make_group("Global options", false, global) + "\n";
+    }
+};
+
+// Every message of the parser names the program, as the other errors do, for a reader of a
+// script's log.
+std::string ParseErrorText(const CLI::Error& error) {
+    return std::string("tcpipctl: ") + error.what();
+}
+
+using AddressOptionSet = std::array<CLI::Option*, 3>;
+
+AddressOptionSet AddAddressOptions(CLI::App& sub, Command& command) {
     sub.add_flag("--yes,-y", command.yes, "do not ask for confirmation");
+    return {sub.add_option("--ip", command.ip, "new IP address"),
+            sub.add_option("--mask", command.mask, "new subnet mask"),
+            sub.add_option("--gateway", command.gateway, "new gateway address")};
+}
+
+std::size_t CountGiven(const AddressOptionSet& options) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        options, [](const CLI::Option* option) { return option->count() != 0; }));
+}
+
+bool AllDigits(std::string_view word) {
+    return !word.empty() && std::ranges::all_of(word, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// --wait takes an optional number of seconds, and the parser would take the word after it
+// for that number even when it is the MAC or an option: a --wait not followed by a number
+// gets its default here. A MAC of twelve decimal digits stays the MAC. Only restart takes
+// --wait; elsewhere it is left as typed for the parser's message.
+std::vector<std::string> WithWaitDefault(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    bool afterRestart = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        afterRestart = afterRestart || args[i] == "restart";
+        const bool numberFollows = i + 1 < args.size() && AllDigits(args[i + 1]) &&
+                                   !tcpipset::NormaliseMacArgument(args[i + 1]);
+        if (afterRestart && args[i] == WaitOption && !numberFollows) {
+            args[i] = std::string(WaitOption) + "=" + std::to_string(DefaultWaitSeconds);
+        }
+    }
+    return args;
 }
 
 // A command line that CLI11 refused may not have reached --json; a script that asked for
@@ -28,19 +93,29 @@ bool AsksForJson(int argc, char** argv) {
                        [](const char* argument) { return std::string_view(argument) == "--json"; });
 }
 
+int Refuse(const std::string& message, const Command& command) {
+    return tcpipset::ReportError(message, tcpipset::ExitUsage, command.json, std::cout, std::cerr);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     tcpipset::RecordMainThread();
     Command command;
     std::string mac;
+    int waitSeconds = DefaultWaitSeconds;
     CLI::App app{"Sets the TCP/IP address of network print servers on the local segment."};
     app.name("tcpipctl");
+    // Set before the commands are added: they take both over from the application.
+    app.formatter(std::make_shared<HelpWithGlobalOptions>());
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return ParseErrorText(error) + "\nRun with --help for more information.\n";
+    });
     app.set_version_flag("--version", "1.0.0.2");
     app.require_subcommand(1);
     app.fallthrough();
     app.add_option("--broadcast", command.broadcast,
-                   "address the requests go to (default 255.255.255.255)");
+                   "IPv4 address the requests go to (default 255.255.255.255)");
     app.add_option("--port", command.port, "UDP port of the print servers (default 5001)")
         ->check(CLI::Range(1, 65535));
     app.add_option("--timeout", command.timeoutMs, "receive time-out in ms (default 1000)")
@@ -61,23 +136,37 @@ int main(int argc, char** argv) {
                        "also the address each reply came from and its interface");
     auto* query = app.add_subcommand("query", "show a print server's IP address, mask, gateway");
     auto* set = app.add_subcommand("set", "write a new IP address, mask and gateway");
-    auto* restart = app.add_subcommand("restart", "write the settings and restart the device");
+    auto* restart = app.add_subcommand(
+        "restart", "write the settings (given, or the device's own) and restart the device");
     auto* doctor = app.add_subcommand("doctor", "tell what may keep the devices' replies out");
     for (auto* sub : {query, set, restart}) {
         sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes")
             ->required();
     }
-    AddAddressOptions(*set, command);
-    AddAddressOptions(*restart, command);
+    for (auto* option : AddAddressOptions(*set, command)) {
+        option->required();
+    }
+    const AddressOptionSet restartAddresses = AddAddressOptions(*restart, command);
+    auto* wait = restart
+                     ->add_option(WaitOption, waitSeconds,
+                                  "afterwards, wait up to SECONDS (1 to 3600; 10) until the "
+                                  "device answers a query again")
+                     ->type_name("[SECONDS]")
+                     ->check(CLI::Range(1, MaxWaitSeconds).description(""));
 
+    const std::vector<std::string> args = WithWaitDefault(argc, argv);
+    std::vector<const char*> argPointers;
+    for (const auto& arg : args) {
+        argPointers.push_back(arg.c_str());
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
     } catch (const CLI::Success& done) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
         app.exit(error);
         if (AsksForJson(argc, argv)) {
-            tcpipset::WriteJsonError(error.what(), std::cout);
+            tcpipset::WriteJsonError(ParseErrorText(error), std::cout);
         }
         return tcpipset::ExitUsage;
     }
@@ -87,19 +176,41 @@ int main(int argc, char** argv) {
                    : set->parsed()    ? Verb::Set
                    : doctor->parsed() ? Verb::Doctor
                                       : Verb::Restart;
+    const auto broadcast = tcpipset::CanonicalBroadcast(command.broadcast);
+    if (!broadcast) {
+        return Refuse(
+            tcpipset::OptionRefusal("--broadcast", command.broadcast, "not an IPv4 address"),
+            command);
+    }
+    command.broadcast = *broadcast;
     if (command.verb != Verb::Discover && command.verb != Verb::Doctor) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {
-            return tcpipset::ReportError("tcpipctl: not a MAC address: " + mac, tcpipset::ExitUsage,
-                                         command.json, std::cout, std::cerr);
+            return Refuse("tcpipctl: not a MAC address: " + mac, command);
         }
         command.mac = *normalised;
     }
+    if (command.verb == Verb::Restart) {
+        const std::size_t given = CountGiven(restartAddresses);
+        if (given != 0 && given != restartAddresses.size()) {
+            return Refuse("tcpipctl: restart takes --ip, --mask and --gateway all three, or none",
+                          command);
+        }
+        command.restartWithQueried = given == 0;
+        if (wait->count() != 0) {
+            command.waitSeconds = waitSeconds;
+        }
+    }
+    const tcpipset::AddressVerdict addresses = tcpipset::CheckAddressOptions(command);
+    if (!addresses.refusal.empty()) {
+        return Refuse(addresses.refusal, command);
+    }
+    if (!addresses.warning.empty()) {
+        std::cerr << addresses.warning << '\n' << std::flush;
+    }
     const bool changes = command.verb == Verb::Set || command.verb == Verb::Restart;
     if (changes && !command.yes && isatty(STDIN_FILENO) == 0) {
-        return tcpipset::ReportError(
-            "tcpipctl: standard input is not a terminal: give --yes to confirm",
-            tcpipset::ExitUsage, command.json, std::cout, std::cerr);
+        return Refuse("tcpipctl: standard input is not a terminal: give --yes to confirm", command);
     }
     return tcpipset::RunCommand(command, std::cin, std::cout, std::cerr);
 }

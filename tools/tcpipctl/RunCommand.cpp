@@ -1,9 +1,11 @@
 #include "protocol/AddressValidation.h"
 #include "protocol/ParseInteger.h"
 #include "protocol/Requests.h"
+#include "tools/tcpipctl/AddressOptions.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/ConsoleView.h"
 #include "tools/tcpipctl/Doctor.h"
+#include "tools/tcpipctl/NamedDevice.h"
 #include "tools/tcpipctl/Output.h"
 #include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
@@ -14,10 +16,12 @@
 #include "ui/operations/ReplyReceiver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <thread>
 #include <vector>
 
 namespace tcpipset {
@@ -26,8 +30,8 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// Used where the window shows nothing: a set whose reply could not be read.
-constexpr const char* UnreadableReply = "応答を読み取れませんでした。";
+// Where the window shows nothing: a reply to a query, set or restart that could not be read.
+constexpr const char* UnreadableReply = "tcpipctl: the device's reply could not be read";
 constexpr const char* Cancelled = "キャンセルされました。";
 constexpr const char* NothingAnswered =
     "tcpipctl: no device answered; tcpipctl doctor (as root) tells what may keep replies out";
@@ -46,6 +50,10 @@ public:
 
     int Error(const std::string& message, int status) {
         return ReportError(message, status, json_, out_, err_);
+    }
+    // For an error after a result has been written: on standard error only.
+    int ErrorAfterResult(const std::string& message, int status) {
+        return ReportError(message, status, false, out_, err_);
     }
     bool Json() const { return json_; }
     std::ostream& Out() { return out_; }
@@ -131,6 +139,9 @@ void WarnOfSharedSelectors(const std::map<std::string, std::vector<std::string>>
 int Discover(const Command& command, ConsoleView& view, DeviceOperations& operations,
              Reporter& report, std::ostream& err) {
     operations.FormCreate();
+    if (const int unreadable = operations.UnreadableReplies(); unreadable != 0) {
+        err << "tcpipctl: " << unreadable << " replies could not be read\n";
+    }
     if (view.Listed().empty()) {
         // Still a list, an empty one, so that a script that counts the devices can.
         if (report.Json()) {
@@ -192,48 +203,80 @@ std::string InterfaceProblem(const Command& command) {
     return {};
 }
 
-int Query(ConsoleView& view, DeviceOperations& operations, Reporter& report) {
-    operations.QuerySelectedDevice();
-    if (Field(view, AddressField::Edit1).empty()) {
-        return report.Error(messages::Timeout, ExitNoResult);
-    }
+void WriteValues(const std::string& address, const std::string& mask, const std::string& gateway,
+                 Reporter& report) {
     if (report.Json()) {
-        report.Out() << JsonText(FieldsAsJson(view)) << '\n';
+        report.Out() << JsonText({{"address", address}, {"mask", mask}, {"gateway", gateway}})
+                     << '\n';
     } else {
-        for (const auto field : {AddressField::Edit1, AddressField::Edit2, AddressField::Edit3}) {
-            report.Out() << Field(view, field) << '\n';
-        }
+        report.Out() << address << '\n' << mask << '\n' << gateway << '\n';
     }
-    return ExitSuccess;
 }
 
-// Who answered the query before a set or restart, as "MAC at ADDRESS" each.
-std::string AnsweringDevices(const QueryAnswers& answers) {
-    std::string text;
-    for (const auto& device : answers.Devices()) {
-        text += (text.empty() ? "" : ", ") + (device.mac.empty() ? "(no MAC)" : device.mac) +
-                " at " + device.address;
+// No device answered for the MAC; devices that said they hold another are named.
+std::string NoAnswerFor(const std::string& mac, const NamedDevice& named) {
+    if (named.others.empty()) {
+        return messages::Timeout;
     }
-    return text;
+    return "tcpipctl: no device answered for " + mac + "; " + DeviceList(named.others) +
+           " answered to its last six digits";
+}
+
+std::string SeveralAnswerFor(const std::string& mac,
+                             const std::vector<const QueryAnswers::Device*>& devices) {
+    return "tcpipctl: " + std::to_string(devices.size()) +
+           " devices answer to the last six digits " + DeviceSelectorOf(mac) + " of " + mac + ": " +
+           DeviceList(devices);
+}
+
+// Queries the named device. The window shows the values of the last reply, whoever sent
+// it; the command line takes only the answer of the device it names, and reports the error
+// and sets status when there is not exactly one.
+const QueryAnswers::Device* QueryNamedDevice(const Command& command, DeviceOperations& operations,
+                                             Reporter& report, int& status) {
+    operations.QuerySelectedDevice();
+    const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
+    if (operations.ReplyUnreadable()) {
+        status = report.Error(UnreadableReply, ExitNoResult);
+    } else if (named.answering.size() > 1) {
+        status = report.Error(SeveralAnswerFor(command.mac, named.answering), ExitUsage);
+    } else if (named.answering.empty()) {
+        status = report.Error(NoAnswerFor(command.mac, named), ExitNoResult);
+    } else {
+        return named.answering.front();
+    }
+    return nullptr;
+}
+
+int Query(const Command& command, DeviceOperations& operations, Reporter& report) {
+    int status = ExitSuccess;
+    const QueryAnswers::Device* device = QueryNamedDevice(command, operations, report, status);
+    if (device != nullptr) {
+        WriteValues(device->address, device->mask, device->gateway, report);
+    }
+    return status;
 }
 
 // A set or restart goes out only when exactly one device answered the query sent before
-// it; otherwise the command ends here, with nothing sent.
+// it, and that device is the one named; otherwise the command ends here, with nothing sent.
 std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& operations,
                                 Reporter& report) {
+    const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
     switch (operations.Probe()) {
-    case DeviceOperations::ProbeOutcome::SeveralDevices:
-        return report.Error("tcpipctl: " + std::to_string(operations.Answers().Devices().size()) +
-                                " devices answer to the last six digits " +
-                                DeviceSelectorOf(command.mac) + " of " + command.mac + ": " +
-                                AnsweringDevices(operations.Answers()) +
+    case DeviceOperations::ProbeOutcome::SeveralDevices: {
+        std::vector<const QueryAnswers::Device*> all = named.answering;
+        all.insert(all.end(), named.others.begin(), named.others.end());
+        return report.Error(SeveralAnswerFor(command.mac, all) +
                                 "; nothing was sent (--interface may keep the request to one of "
                                 "them)",
                             ExitUsage);
+    }
     case DeviceOperations::ProbeOutcome::NoAnswer:
         return report.Error("tcpipctl: no device answered the query for " + command.mac +
                                 "; nothing was sent",
                             ExitNoResult);
+    case DeviceOperations::ProbeOutcome::OtherDevice:
+        return report.Error(NoAnswerFor(command.mac, named) + "; nothing was sent", ExitNoResult);
     case DeviceOperations::ProbeOutcome::Unreadable:
         return report.Error(UnreadableReply, ExitNoResult);
     case DeviceOperations::ProbeOutcome::NotRun:
@@ -241,6 +284,13 @@ std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& 
         break;
     }
     return std::nullopt;
+}
+
+// Equal as four numbers: the device reports 198.18.1.20 for an entered 198.18.1.020, and
+// holds what was asked.
+bool SameAddress(const std::string& entered, const std::string& reported) {
+    const auto value = ParseDottedQuad(entered);
+    return value && value == ParseDottedQuad(reported);
 }
 
 int Set(const Command& command, ConsoleView& view, DeviceOperations& operations, Reporter& report) {
@@ -251,26 +301,79 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
     if (const auto refused = ProbeRefusal(command, operations, report)) {
         return *refused;
     }
-    if (view.Dialogs().empty()) {
+    if (operations.ReplyUnreadable() || view.Dialogs().empty()) {
         return report.Error(UnreadableReply, ExitNoResult);
     }
     const std::string& outcome = view.Dialogs().back().text;
-    const bool updated = outcome == messages::Updated;
-    if (!updated && outcome != messages::NotUpdated) {
+    if (outcome != messages::Updated && outcome != messages::NotUpdated) {
         return report.Error(outcome, StatusOfMessage(outcome));
     }
+    // The window compares texts; the command line compares what the device holds.
+    const auto& reply = operations.SetReply();
+    const bool updated = reply && SameAddress(command.ip, reply->address) &&
+                         SameAddress(command.mask, reply->mask) &&
+                         SameAddress(command.gateway, reply->gateway);
     if (report.Json()) {
         json result{{"updated", updated}};
         result.update(FieldsAsJson(view));
         report.Out() << JsonText(result) << '\n';
     } else {
-        report.Out() << outcome << '\n';
+        report.Out() << (updated ? messages::Updated : messages::NotUpdated) << '\n';
     }
     return updated ? ExitSuccess : ExitNoResult;
 }
 
+// After a restart: queries until the device answers for its MAC again, or the time is up.
+bool AnswersAgain(const Command& command, DeviceOperations& operations, int seconds) {
+    using Clock = std::chrono::steady_clock;
+    // Even with a short time-out a query leaves at most twice a second.
+    constexpr auto QuerySpacing = std::chrono::milliseconds(500);
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (true) {
+        const auto sent = Clock::now();
+        operations.QuerySelectedDevice();
+        if (!SortAnswers(command.mac, operations.Answers().Devices()).answering.empty()) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_until(std::min(sent + QuerySpacing, deadline));
+    }
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ",") + name;
+    }
+    return text;
+}
+
 int Restart(const Command& command, ConsoleView& view, DeviceOperations& operations,
             Reporter& report) {
+    if (command.restartWithQueried) {
+        // Restarted with what it holds: the values its query reports.
+        int status = ExitSuccess;
+        const QueryAnswers::Device* device = QueryNamedDevice(command, operations, report, status);
+        if (device == nullptr) {
+            return status;
+        }
+        if (device->mask.empty() || device->gateway.empty()) {
+            return report.Error("tcpipctl: " + command.mac +
+                                    " reported no subnet mask or gateway; give --ip, --mask and "
+                                    "--gateway",
+                                ExitNoResult);
+        }
+        view.SetFields(device->address, device->mask, device->gateway);
+    }
+    // Read now: the restart empties the fields.
+    json result{{"restarted", true},
+                {"mac", command.mac},
+                {"interface", ""},
+                {"address", Field(view, AddressField::Edit1)},
+                {"mask", Field(view, AddressField::Edit2)},
+                {"gateway", Field(view, AddressField::Edit3)}};
     operations.RestartDevice();
     if (view.Cancelled()) {
         return report.Error(Cancelled, ExitNoResult);
@@ -282,6 +385,24 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
         const std::string& message = view.Dialogs().back().text;
         return report.Error(message, StatusOfMessage(message));
     }
+    const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
+    if (!named.answering.empty()) {
+        result["interface"] = Joined(named.answering.front()->interfaces);
+    }
+    const bool back =
+        !command.waitSeconds || AnswersAgain(command, operations, *command.waitSeconds);
+    if (command.waitSeconds) {
+        result["answered"] = back;
+    }
+    if (report.Json()) {
+        report.Out() << JsonText(result) << '\n';
+    }
+    if (!back) {
+        return report.ErrorAfterResult(
+            "tcpipctl: " + command.mac + " did not answer a query within " +
+                std::to_string(*command.waitSeconds) + " s of its restart",
+            ExitNoResult);
+    }
     return ExitSuccess;
 }
 
@@ -291,7 +412,7 @@ int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operati
     case Verb::Discover:
         return Discover(command, view, operations, report, err);
     case Verb::Query:
-        return Query(view, operations, report);
+        return Query(command, operations, report);
     case Verb::Set:
         return Set(command, view, operations, report);
     case Verb::Restart:
@@ -335,6 +456,7 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         return report.Error(messages::InvalidAddress, ExitUsage);
     }
     ConsoleView view(command.yes, in, err);
+    view.NameDevice(command.mac);
     view.SetFields(command.ip, command.mask, command.gateway);
     try {
         TIdUDPClient client;

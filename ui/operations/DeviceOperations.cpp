@@ -70,22 +70,27 @@ void DeviceOperations::DiscoverDevices() {
     client_.SetBroadcastInterfaces(interfaceLimit_);
     client_.DiscardPendingDatagrams();
     client_.SendText(AsText(BuildDiscoveryRequest()));
+    unreadableReplies_ = 0;
     ReplyTexts texts;
     do {
         receiver.Receive();
         if (receiver.HoldsReply()) {
+            // One device's odd reply, or a stray datagram, must not hide the devices that
+            // answer after it: it adds no line, and the discovery reads on.
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, texts) ==
                 WalkOutcome::Abort) {
-                return;
-            }
-            if (!texts.MacText.empty()) {
+                ++unreadableReplies_;
+            } else if (!texts.MacText.empty()) {
                 view_.AppendMacLine(texts.MacText);
                 view_.NoteListedReply(receiver.PeerAddress(), receiver.ArrivalInterface());
                 replyInterfaces_.Note(texts.MacText, receiver.ArrivalInterface());
             }
             texts.MacText.clear();
+        } else if (receiver.Arrived() && receiver.Count() == 0) {
+            ++unreadableReplies_; // an empty datagram
         }
-    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+        // Until nothing arrives: an empty datagram, or a long first one, ends no discovery.
+    } while (receiver.Arrived() && KeepsReceiving(receiver));
 }
 
 void DeviceOperations::Memo1DblClick() {
@@ -116,6 +121,7 @@ void DeviceOperations::QuerySelectedDevice() {
 }
 
 void DeviceOperations::RunQuery() {
+    replyUnreadable_ = false;
     EmptyFields();
     if (const auto aim = AimAtSelectedDevice()) {
         SendQueryAndRead(*aim, true);
@@ -138,13 +144,18 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
             // The same steps read the MAC items; the walk below decides what is used.
             ReplyTexts macTexts;
             WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, macTexts);
-            answers_.Note(replyAddress, macTexts.MacText);
+            QueryAnswers::Device& answering =
+                answers_.Note(replyAddress, macTexts.MacText, receiver.ArrivalInterface());
             texts.MaskText.clear();
             texts.GatewayText.clear();
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
                 WalkOutcome::Abort) {
+                replyUnreadable_ = true;
                 return false;
             }
+            answering.mask = FinishAddressText(texts.MaskText);
+            answering.gateway = FinishAddressText(texts.GatewayText);
+            answering.read = true;
             if (showValues) {
                 ShowReplyValues(replyAddress, texts);
             }
@@ -158,22 +169,38 @@ void DeviceOperations::PrepareSend(const std::vector<std::string>& aim) {
     client_.DiscardPendingDatagrams();
 }
 
-bool DeviceOperations::ProbeFindsOneDevice(const std::vector<std::string>& aim) {
+std::optional<std::vector<std::string>>
+DeviceOperations::ProbeForOneDevice(const std::vector<std::string>& aim) {
     const bool readable = SendQueryAndRead(aim, false);
-    const std::size_t devices = answers_.Devices().size();
+    const auto& devices = answers_.Devices();
+    const bool otherMac = std::ranges::any_of(devices, [this](const QueryAnswers::Device& device) {
+        return !device.mac.empty() && device.mac != selectedDeviceMac_;
+    });
     if (answers_.Several(selectedDeviceMac_)) {
         probeOutcome_ = ProbeOutcome::SeveralDevices;
         view_.ShowError(messages::SelectorShared);
     } else if (!readable) {
         // As an aborted walk ends any operation: silently.
         probeOutcome_ = ProbeOutcome::Unreadable;
-    } else if (devices == 0) {
-        probeOutcome_ = ProbeOutcome::NoAnswer;
+    } else if (devices.empty() || otherMac) {
+        // A device that says it holds another MAC is not the one named.
+        probeOutcome_ = devices.empty() ? ProbeOutcome::NoAnswer : ProbeOutcome::OtherDevice;
         view_.ShowError(messages::Timeout);
     } else {
         probeOutcome_ = ProbeOutcome::OneDevice;
     }
-    return probeOutcome_ == ProbeOutcome::OneDevice;
+    if (probeOutcome_ != ProbeOutcome::OneDevice) {
+        return std::nullopt;
+    }
+    // The request then leaves only where the device answered, when that is known.
+    std::vector<std::string> answeredOn;
+    for (const auto& device : devices) {
+        answeredOn.insert(answeredOn.end(), device.interfaces.begin(), device.interfaces.end());
+    }
+    if (answeredOn.empty() || client_.Host() != LimitedBroadcastAddress) {
+        return aim;
+    }
+    return answeredOn;
 }
 
 bool DeviceOperations::KeepsReceiving(const ReplyReceiver& receiver) {
@@ -234,12 +261,14 @@ void DeviceOperations::SetTcpIpAddress() {
     }
     BusyScope busy(busy_);
     probeOutcome_ = ProbeOutcome::NotRun;
+    replyUnreadable_ = false;
+    setReply_.reset();
     ReplyTexts texts;
     if (AnyFieldEmpty()) {
         view_.ShowError(messages::SetFieldEmpty);
         return;
     }
-    const auto aim = AimAtSelectedDevice();
+    auto aim = AimAtSelectedDevice();
     if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
@@ -256,7 +285,7 @@ void DeviceOperations::SetTcpIpAddress() {
         return;
     }
     const Bytes request = BuildSetRequest(selectedDeviceMac_, ip, mask, gateway);
-    if (probeBeforeSending_ && !ProbeFindsOneDevice(*aim)) {
+    if (probeBeforeSending_ && !(aim = ProbeForOneDevice(*aim))) {
         return;
     }
     client_.SetBroadcastEnabled(true);
@@ -271,9 +300,12 @@ void DeviceOperations::SetTcpIpAddress() {
             replyAddress = receiver.PeerAddress();
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
                 WalkOutcome::Abort) {
+                replyUnreadable_ = true;
                 return;
             }
             ShowReplyValues(replyAddress, texts);
+            setReply_ = ReplyValues{replyAddress, FinishAddressText(texts.MaskText),
+                                    FinishAddressText(texts.GatewayText)};
         }
     }
     if (receiver.PeerAddress().empty()) {
@@ -297,6 +329,7 @@ void DeviceOperations::RestartDevice() {
     }
     BusyScope busy(busy_);
     probeOutcome_ = ProbeOutcome::NotRun;
+    replyUnreadable_ = false;
     if (AnyFieldEmpty()) {
         view_.ShowError(messages::RestartFieldEmpty);
         return;
@@ -304,7 +337,7 @@ void DeviceOperations::RestartDevice() {
     const std::string ip = view_.FieldText(AddressField::Edit1);
     const std::string mask = view_.FieldText(AddressField::Edit2);
     const std::string gateway = view_.FieldText(AddressField::Edit3);
-    const auto aim = AimAtSelectedDevice();
+    auto aim = AimAtSelectedDevice();
     if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
@@ -317,7 +350,7 @@ void DeviceOperations::RestartDevice() {
         return;
     }
     const Bytes request = BuildRestartRequest(selectedDeviceMac_, ip, mask, gateway);
-    if (probeBeforeSending_ && !ProbeFindsOneDevice(*aim)) {
+    if (probeBeforeSending_ && !(aim = ProbeForOneDevice(*aim))) {
         return;
     }
     client_.SetBroadcastEnabled(true);

@@ -43,7 +43,14 @@ public:
 
     // What the query sent before a set or restart found. The command line runs no discovery,
     // so it learns only this way whether the MAC it was given names exactly one device.
-    enum class ProbeOutcome { NotRun, NoAnswer, Unreadable, OneDevice, SeveralDevices };
+    enum class ProbeOutcome {
+        NotRun,
+        NoAnswer,
+        Unreadable,
+        OneDevice,
+        SeveralDevices,
+        OtherDevice // one device answered, with another MAC than the one named
+    };
     // Before a set or restart, once its values have passed every check, the selected line
     // is queried as the query does; the request is sent only when exactly one device
     // answered. The command line's way: the window relies on its discovery and query.
@@ -51,6 +58,17 @@ public:
     ProbeOutcome Probe() const { return probeOutcome_; }
     // The devices that answered the last query or probe.
     const QueryAnswers& Answers() const { return answers_; }
+    // Replies to the last discovery that the walk could not read; each added no line.
+    int UnreadableReplies() const { return unreadableReplies_; }
+    // True when the last query, set or restart ended at a reply the walk could not read.
+    bool ReplyUnreadable() const { return replyUnreadable_; }
+    // What the device reported in its reply to the last set, when that was read to its end.
+    struct ReplyValues {
+        std::string address;
+        std::string mask;
+        std::string gateway;
+    };
+    const std::optional<ReplyValues>& SetReply() const { return setReply_; }
 
 private:
     void RunQuery();
@@ -65,9 +83,10 @@ private:
     bool SendQueryAndRead(const std::vector<std::string>& aim, bool showValues);
     // Empties what waits on the endpoint and keeps the next send to the aimed interfaces.
     void PrepareSend(const std::vector<std::string>& aim);
-    // The probe of the command line; false, after an error dialog where one fits, when the
+    // The probe of the command line: the interfaces where the one device answered (the aim
+    // when that is not known), or nullopt, after an error dialog where one fits, when the
     // request must not be sent.
-    bool ProbeFindsOneDevice(const std::vector<std::string>& aim);
+    std::optional<std::vector<std::string>> ProbeForOneDevice(const std::vector<std::string>& aim);
     void ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts);
     bool AnyFieldEmpty() const;
     void EmptyFields();
@@ -86,6 +105,9 @@ private:
     ReplyInterfaces replyInterfaces_;
     QueryAnswers answers_;
     ProbeOutcome probeOutcome_ = ProbeOutcome::NotRun;
+    std::optional<ReplyValues> setReply_;
+    int unreadableReplies_ = 0;
+    bool replyUnreadable_ = false;
     bool probeBeforeSending_ = false;
     bool busy_ = false;
     bool receiveCutShort_ = false;

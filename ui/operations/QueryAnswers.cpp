@@ -10,13 +10,20 @@ void QueryAnswers::Start(const std::string& line) {
     devices_.clear();
 }
 
-void QueryAnswers::Note(const std::string& address, const std::string& macText) {
-    const bool known = std::ranges::any_of(devices_, [&](const Device& device) {
+QueryAnswers::Device& QueryAnswers::Note(const std::string& address, const std::string& macText,
+                                         const std::string& interfaceName) {
+    auto known = std::ranges::find_if(devices_, [&](const Device& device) {
         return device.address == address && device.mac == macText;
     });
-    if (!known) {
-        devices_.push_back({macText, address});
+    if (known == devices_.end()) {
+        devices_.push_back({macText, address, {}, {}, {}, false});
+        known = devices_.end() - 1;
     }
+    if (!interfaceName.empty() &&
+        std::ranges::find(known->interfaces, interfaceName) == known->interfaces.end()) {
+        known->interfaces.push_back(interfaceName);
+    }
+    return *known;
 }
 
 bool QueryAnswers::Several(const std::string& line) const {

@@ -13,11 +13,19 @@ public:
     struct Device {
         std::string mac;     // the reply's MAC items, empty when it carried none
         std::string address; // the reply's source address
+        // Where its replies came in; empty when the platform did not tell.
+        std::vector<std::string> interfaces;
+        // The subnet mask and gateway of its last reply that was read to its end.
+        std::string mask;
+        std::string gateway;
+        bool read = false;
     };
 
     // Forgets the answers of earlier queries: these are of the line's query now sent.
     void Start(const std::string& line);
-    void Note(const std::string& address, const std::string& macText);
+    // The device that sent this reply, noted on its first one.
+    Device& Note(const std::string& address, const std::string& macText,
+                 const std::string& interfaceName);
     // Whether the last query of this line was answered by more than one device: replies
     // from distinct source addresses, or with distinct MAC items.
     bool Several(const std::string& line) const;

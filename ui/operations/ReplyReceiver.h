@@ -34,6 +34,8 @@ public:
     std::int32_t Count() const { return count_; }
     // The sender of the last datagram; empty when nothing arrived in time.
     const std::string& PeerAddress() const { return peerAddress_; }
+    // Whether the last receive brought a datagram, an empty one included.
+    bool Arrived() const { return !peerAddress_.empty(); }
     // The interface the last datagram arrived on; empty when unknown or nothing arrived.
     const std::string& ArrivalInterface() const;
     // A reply whose first byte is 0 (or no reply at all) is not read further.

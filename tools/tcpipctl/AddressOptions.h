@@ -1,0 +1,37 @@
+#pragma once
+
+#include "tools/tcpipctl/Command.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tcpipset {
+
+// An IPv4 address as the command line takes it: four decimal parts of one to three digits,
+// each 0 to 255, joined by ".". Leading zeros are decimal (020 is 20). Gives the address
+// with its first part in the highest byte, or nothing.
+std::optional<std::uint32_t> ParseDottedQuad(std::string_view text);
+
+// What the checks of a set's or restart's --ip, --mask and --gateway found.
+struct AddressVerdict {
+    std::string refusal; // "tcpipctl: --OPTION VALUE: reason", or empty when all pass
+    std::string warning; // written before the command goes on; empty when none
+};
+
+// The addresses of a set or restart that a device cannot use, refused before anything is
+// sent, with the option named: a text that is not an IPv4 address, what the window's
+// rules refuse (for restart: not the gateway, as the window does) and masks without
+// a network part, without a host part or whose one-bits are not contiguous. A gateway
+// outside the subnet of the new address is only warned of. Other verbs pass.
+AddressVerdict CheckAddressOptions(const Command& command);
+
+// "tcpipctl: OPTION VALUE: reason", an empty value shown as ''.
+std::string OptionRefusal(std::string_view option, std::string_view text, std::string_view reason);
+
+// --broadcast in the form the transport reads as meant: leading zeros dropped, since the
+// system's lookup would read 010 as octal 8. Nothing when it is not an IPv4 address.
+std::optional<std::string> CanonicalBroadcast(std::string_view text);
+
+} // namespace tcpipset
