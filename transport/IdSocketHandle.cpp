@@ -71,8 +71,9 @@ bool TIdSocketHandle::WaitReadable(std::int32_t timeoutMs) {
 
 bool TIdSocketHandle::TestReadable(std::int32_t timeoutMs) {
     TIdSocketList readList{handle_};
+    readList.insert(readList.end(), alsoWatched_.begin(), alsoWatched_.end());
     const bool readable =
-        RequireSocketStack("select").SelectSockets(&readList, nullptr, nullptr, timeoutMs) == 1;
+        RequireSocketStack("select").SelectSockets(&readList, nullptr, nullptr, timeoutMs) > 0;
     PumpAfterWait(!readable, false);
     return readable;
 }

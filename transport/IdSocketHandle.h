@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transport/IdSocketTypes.h"
+#include "transport/IdStack.h"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +27,9 @@ public:
     bool HandleAllocated() const { return allocated_; }
     TIdStackSocketHandle Handle() const { return handle_; }
 
+    // Further sockets whose readiness ends a wait as well: the other sockets of a receive
+    // group.
+    void WatchAlso(TIdSocketList sockets) { alsoWatched_ = std::move(sockets); }
     // Waits until a datagram can be read. On the main thread with an idle pump in use, the
     // wait is cut into slices of the pump's IdleTimeOut with events processed after each
     // empty slice; -2 waits without limit. Raises EIdConnClosedGracefully without a socket.
@@ -45,6 +49,7 @@ private:
     bool TestReadable(std::int32_t timeoutMs);
 
     TIdStackSocketHandle handle_ = IdInvalidSocket;
+    TIdSocketList alsoWatched_;
     bool allocated_ = false;
     std::string ip_;
     std::int32_t port_ = 0;

@@ -43,6 +43,8 @@ struct TIdDatagramInfo {
     // The system's count of datagrams it had to drop on the socket before this one, for want
     // of buffer; 0 when unknown.
     std::uint32_t systemDropsBefore = 0;
+    // When the system took it in, in nanoseconds of the system clock; 0 when unknown.
+    std::int64_t arrivalNs = 0;
 };
 
 // Where a batch receive puts the datagrams it takes: the first headSize bytes of datagram i
@@ -126,6 +128,12 @@ public:
     // platform counts it), -1 when it cannot be read.
     virtual std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) = 0;
     virtual std::int32_t ReceiveBufferSize(TIdStackSocketHandle socket) = 0;
+    // Lets further sockets bind to the port this one binds to, each taking a share of the
+    // datagrams that arrive there; must come before the bind.
+    virtual std::int32_t AllowPortSharing(TIdStackSocketHandle socket) = 0;
+    // Every datagram the system has dropped on the socket since it was made, exactly; -1
+    // when that cannot be read.
+    virtual std::int64_t SocketDrops(TIdStackSocketHandle socket) = 0;
     virtual std::string SocketErrorText(std::int32_t number) const;
     virtual std::int32_t LastError() const = 0;
     // The local port a socket is bound to, 0 when it has none yet.

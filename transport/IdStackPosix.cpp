@@ -9,7 +9,9 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <ifaddrs.h>
+#include <linux/sock_diag.h>
 #include <map>
 #include <memory>
 #include <net/if.h>
@@ -72,9 +74,11 @@ std::int32_t PrefixLengthOf(const sockaddr* netmask) {
 }
 
 // Room for the control messages of a datagram: its interface and, on receipt, the
-// system's count of datagrams it dropped on the socket so far.
+// system's count of datagrams it dropped on the socket so far and its arrival time.
 struct alignas(cmsghdr) PacketInfoControl {
-    std::array<char, CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(std::uint32_t))> bytes{};
+    std::array<char, CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(std::uint32_t)) +
+                         CMSG_SPACE(sizeof(timespec))>
+        bytes{};
     char* data() { return bytes.data(); }
     static constexpr std::size_t size() { return sizeof bytes; }
 };
@@ -86,6 +90,18 @@ std::uint32_t SystemDropsBefore(const msghdr& message) {
             std::uint32_t count = 0;
             std::memcpy(&count, CMSG_DATA(cmsg), sizeof count);
             return count;
+        }
+    }
+    return 0;
+}
+
+std::int64_t ArrivalNsOf(const msghdr& message) {
+    for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
+         cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
+        if (cmsg->cmsg_level == SOL_SOCKET && cmsg->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(cmsg), sizeof stamp);
+            return static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
         }
     }
     return 0;
@@ -294,7 +310,7 @@ std::int32_t TIdStackPosix::ReceiveBatch(TIdStackSocketHandle socket,
         infos.push_back({static_cast<std::int32_t>(messages[i].msg_len), peer,
                          NetworkToHost16(senders[i].sin_port),
                          ArrivalInterfaceOf(messages[i].msg_hdr),
-                         SystemDropsBefore(messages[i].msg_hdr)});
+                         SystemDropsBefore(messages[i].msg_hdr), ArrivalNsOf(messages[i].msg_hdr)});
     }
     return taken;
 }
@@ -492,10 +508,11 @@ TIdStackSocketHandle TIdStackPosix::OpenSocket(std::int32_t family, std::int32_t
     }
     if (family == AF_INET && type == SOCK_DGRAM) {
         // Should the platform refuse, the datagrams still arrive, only without their
-        // interface or the count of those it dropped.
+        // interface, the count of those it dropped or their arrival time.
         const int on = 1;
         ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
         ::setsockopt(socket, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+        ::setsockopt(socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     }
     return socket;
 }
@@ -525,6 +542,22 @@ std::int32_t TIdStackPosix::ReceiveBufferSize(TIdStackSocketHandle socket) {
         return FailFromErrno();
     }
     return size;
+}
+
+std::int32_t TIdStackPosix::AllowPortSharing(TIdStackSocketHandle socket) {
+    const int on = 1;
+    return ::setsockopt(socket, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0 ? 0
+                                                                               : FailFromErrno();
+}
+
+std::int64_t TIdStackPosix::SocketDrops(TIdStackSocketHandle socket) {
+    std::array<std::uint32_t, SK_MEMINFO_VARS> meminfo{};
+    socklen_t length = sizeof meminfo;
+    if (::getsockopt(socket, SOL_SOCKET, SO_MEMINFO, meminfo.data(), &length) != 0 ||
+        length <= SK_MEMINFO_DROPS * sizeof(std::uint32_t)) {
+        return -1;
+    }
+    return meminfo[SK_MEMINFO_DROPS];
 }
 
 std::int32_t TIdStackPosix::ShutdownSocket(TIdStackSocketHandle socket, std::int32_t how) {

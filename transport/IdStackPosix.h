@@ -50,6 +50,9 @@ public:
     // SO_RCVBUFFORCE where the process may, else SO_RCVBUF as far as the system allows.
     std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) override;
     std::int32_t ReceiveBufferSize(TIdStackSocketHandle socket) override;
+    std::int32_t AllowPortSharing(TIdStackSocketHandle socket) override;
+    // SO_MEMINFO's count of drops.
+    std::int64_t SocketDrops(TIdStackSocketHandle socket) override;
     std::int32_t LastError() const override;
     std::uint16_t LocalPort(TIdStackSocketHandle socket) override;
 

@@ -56,9 +56,11 @@ bool TIdUDPBase::IsActive() const {
 }
 
 void TIdUDPBase::CloseSocketHandle() {
+    group_.Clear();
     binding_.reset();
     // A socket made later must never return what reached this one.
     queue_.Clear();
+    queue_.ForgetSockets();
     queue_.IgnoreOwnDatagrams({}, 0);
 }
 
@@ -71,12 +73,21 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
         // A new socket always receives the option, whichever value it has.
         ApplyBroadcastFlag(broadcastEnabled_);
         TIdStack& stack = RequireSocketStack("setsockopt");
-        if (receiveBufferRequest_ > 0) {
-            // A smaller buffer than asked for only makes drops likelier: not a failure.
-            stack.RequestReceiveBuffer(binding_->Handle(), receiveBufferRequest_);
+        const TIdStackSocketHandle socket = binding_->Handle();
+        // A smaller buffer than asked for only makes drops likelier: not a failure, but a
+        // receive group then makes up for it.
+        const std::int32_t granted = receiveBufferRequest_ > 0
+                                         ? stack.RequestReceiveBuffer(socket, receiveBufferRequest_)
+                                         : stack.ReceiveBufferSize(socket);
+        std::size_t groupSize =
+            receiveGroupSize_ != 0 ? receiveGroupSize_ : ReceiveGroup::SocketsFor(granted);
+        if (groupSize > 1 && stack.AllowPortSharing(socket) == -1) {
+            groupSize = 1;
         }
-        if (boundPort_ != 0) {
-            const std::int32_t result = stack.BindSocket(binding_->Handle(), boundPort_);
+        // A group shares a port, so the endpoint's socket holds one from the start, as
+        // its first send would have given it.
+        if (boundPort_ != 0 || groupSize > 1) {
+            const std::int32_t result = stack.BindSocket(socket, boundPort_);
             if (result == -1) {
                 // A socket on another port would defeat the rule that names this one.
                 const std::int32_t error = stack.LastError();
@@ -84,8 +95,34 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
                 stack.RaiseSocketError(error);
             }
         }
+        if (groupSize > 1) {
+            group_.Form(stack, stack.LocalPort(socket), groupSize, receiveBufferRequest_);
+            binding_->WatchAlso(group_.Members());
+        }
     }
     return *binding_;
+}
+
+TIdSocketList TIdUDPBase::ReceiveSockets() const {
+    if (!binding_ || !binding_->HandleAllocated()) {
+        return {};
+    }
+    TIdSocketList sockets{binding_->Handle()};
+    sockets.insert(sockets.end(), group_.Members().begin(), group_.Members().end());
+    return sockets;
+}
+
+std::uint64_t TIdUDPBase::DroppedDatagrams() const {
+    // The sockets' own counts are exact; the counts that datagrams carried stand in only
+    // where the system does not give them.
+    std::uint64_t counted = 0;
+    if (TIdStack* stack = SocketStack()) {
+        for (const auto socket : ReceiveSockets()) {
+            counted +=
+                static_cast<std::uint64_t>(std::max<std::int64_t>(stack->SocketDrops(socket), 0));
+        }
+    }
+    return queue_.Dropped() + std::max(counted, queue_.SystemDropped());
 }
 
 std::int32_t TIdUDPBase::ReceiveBufferGranted() const {
@@ -219,8 +256,8 @@ std::int32_t TIdUDPBase::ReceiveDatagram(std::span<std::uint8_t> buffer, std::in
     TIdSocketHandle& handle = EnsureSocket();
     TIdStack& stack = RequireSocketStack("recvfrom");
     if (!queue_.Empty()) {
-        // While the queue is worked off, the kernel's buffer is kept drained.
-        queue_.Fill(stack, handle.Handle());
+        // While the queue is worked off, the kernel's buffers are kept drained.
+        queue_.Fill(stack, ReceiveSockets());
     } else if (!WaitForDatagram(stack, handle, timeoutMs)) {
         NoteNothingReceived(peerAddress, peerPort);
         arrivalsSince_.reset();
@@ -239,7 +276,7 @@ bool TIdUDPBase::WaitForDatagram(TIdStack& stack, TIdSocketHandle& handle, std::
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::int32_t left = timeoutMs;
     while (handle.WaitReadable(left)) {
-        if (!queue_.Fill(stack, handle.Handle())) {
+        if (!queue_.Fill(stack, ReceiveSockets())) {
             // A pending error, which the read took: it is reported as a failed receive
             // would report it, since no later wait would ever see it again.
             const std::int32_t error = stack.LastError();

@@ -3,6 +3,7 @@
 #include "transport/IdComponent.h"
 #include "transport/IdSocketHandle.h"
 #include "transport/IdStack.h"
+#include "transport/ReceiveGroup.h"
 #include "transport/ReceiveQueue.h"
 
 #include <chrono>
@@ -85,9 +86,16 @@ public:
     std::uint16_t BoundPort() const { return boundPort_; }
     void SetBoundPort(std::uint16_t port) { boundPort_ = port; }
     // Datagrams lost because more arrived at once than could be kept: dropped by the
-    // receive queue at its bounds, or by the system for want of buffer (as far as a later
-    // datagram told).
-    std::uint64_t DroppedDatagrams() const { return queue_.Dropped() + queue_.SystemDropped(); }
+    // receive queue at its bounds, or by the system for want of buffer, on every socket of
+    // the endpoint, since it was made.
+    std::uint64_t DroppedDatagrams() const;
+    // Sockets that receive at the endpoint's port: 0 (the default) as many as the receive
+    // buffer granted calls for, so that a burst of some 5,000 replies fits (one where the
+    // system grants the 4 MiB asked for); 1 only the endpoint's own. Applied when the
+    // socket is made.
+    void SetReceiveGroupSize(std::size_t sockets) { receiveGroupSize_ = sockets; }
+    // The sockets that receive: the endpoint's own and the rest of its group; 0 without one.
+    std::size_t ReceiveSocketCount() const { return ReceiveSockets().size(); }
 
     // Limits the limited broadcast to the interfaces of these names; empty: every interface
     // that can carry it. When none of the names can carry it at a send, the send fails with
@@ -109,6 +117,8 @@ public:
 protected:
     void Loaded() override;
     TIdSocketHandle* Binding() const { return binding_.get(); }
+    // The endpoint's own socket, then the others of its receive group; none without a socket.
+    TIdSocketList ReceiveSockets() const;
     ReceiveQueue& Queue() { return queue_; }
 
 private:
@@ -130,6 +140,8 @@ private:
     void KeepWindowResponsive();
 
     std::unique_ptr<TIdSocketHandle> binding_;
+    ReceiveGroup group_;
+    std::size_t receiveGroupSize_ = 0;
     std::vector<std::string> broadcastInterfaces_;
     // Interface names by index, as the broadcasts listed them, so that a burst of replies
     // does not ask the platform for the same name again and again.

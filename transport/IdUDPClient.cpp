@@ -14,7 +14,7 @@ int TIdUDPClient::DiscardPendingDatagrams() {
     // Bounded: a sender that never stops cannot hold the send back for ever. A pending
     // socket error ends the draining and is consumed.
     const std::size_t queued = Queue().Clear();
-    const std::size_t drained = Queue().Drain(RequireSocketStack("recvfrom"), handle->Handle());
+    const std::size_t drained = Queue().Drain(RequireSocketStack("recvfrom"), ReceiveSockets());
     return static_cast<int>(queued + drained);
 }
 

@@ -32,34 +32,67 @@ std::int32_t ReceiveQueue::ReadWaiting(TIdStack& stack, TIdStackSocketHandle soc
     return static_cast<std::int32_t>(read);
 }
 
-bool ReceiveQueue::Fill(TIdStack& stack, TIdStackSocketHandle socket) {
-    return ReadWaiting(stack, socket, [this] { KeepBatch(); }) >= 0;
+bool ReceiveQueue::Fill(TIdStack& stack, const TIdSocketList& sockets) {
+    bool readAny = false;
+    std::size_t socketsWithNews = 0;
+    for (const auto socket : sockets) {
+        const std::size_t before = fresh_.size();
+        readAny = ReadWaiting(stack, socket, [this, socket] { KeepBatch(socket); }) >= 0 || readAny;
+        socketsWithNews += fresh_.size() > before ? 1U : 0U;
+    }
+    QueueFresh(socketsWithNews > 1);
+    return readAny;
 }
 
-std::size_t ReceiveQueue::Drain(TIdStack& stack, TIdStackSocketHandle socket) {
-    return static_cast<std::size_t>(std::max(ReadWaiting(stack, socket, [] {}), 0));
+std::size_t ReceiveQueue::Drain(TIdStack& stack, const TIdSocketList& sockets) {
+    std::size_t drained = 0;
+    for (const auto socket : sockets) {
+        drained += static_cast<std::size_t>(std::max(ReadWaiting(stack, socket, [] {}), 0));
+    }
+    return drained;
 }
 
-void ReceiveQueue::KeepBatch() {
+void ReceiveQueue::KeepBatch(TIdStackSocketHandle socket) {
     for (std::size_t i = 0; i < infos_.size(); ++i) {
-        systemDropped_ = std::max<std::uint64_t>(systemDropped_, infos_[i].systemDropsBefore);
+        auto& overflow = systemDropped_[socket];
+        overflow = std::max(overflow, infos_[i].systemDropsBefore);
         if (IsOwn(infos_[i])) {
             continue;
         }
         const std::size_t kept = std::min<std::size_t>(
             static_cast<std::size_t>(std::max(infos_[i].length, 0)), KeptBytes);
-        if (datagrams_.size() >= maxDatagrams_ || bytes_ + kept > maxBytes_) {
-            ++dropped_;
-            continue;
-        }
         const std::uint8_t* head = heads_.data() + i * HeadBytes;
         const std::uint8_t* tail = tails_.get() + i * TailBytes;
         const std::size_t inHead = std::min(kept, HeadBytes);
         std::vector<std::uint8_t> bytes(head, head + inHead);
         bytes.insert(bytes.end(), tail, tail + (kept - inHead));
-        datagrams_.push_back({std::move(bytes), std::move(infos_[i])});
-        bytes_ += kept;
+        fresh_.push_back({std::move(bytes), std::move(infos_[i])});
     }
+}
+
+void ReceiveQueue::QueueFresh(bool fromSeveralSockets) {
+    if (fromSeveralSockets) {
+        // Each socket keeps its own order; across them the arrival time tells.
+        std::ranges::stable_sort(fresh_, {},
+                                 [](const Datagram& datagram) { return datagram.info.arrivalNs; });
+    }
+    for (auto& datagram : fresh_) {
+        if (datagrams_.size() >= maxDatagrams_ || bytes_ + datagram.bytes.size() > maxBytes_) {
+            ++dropped_;
+            continue;
+        }
+        bytes_ += datagram.bytes.size();
+        datagrams_.push_back(std::move(datagram));
+    }
+    fresh_.clear();
+}
+
+std::uint64_t ReceiveQueue::SystemDropped() const {
+    std::uint64_t total = 0;
+    for (const auto& [socket, count] : systemDropped_) {
+        total += count;
+    }
+    return total;
 }
 
 void ReceiveQueue::IgnoreOwnDatagrams(std::vector<TIdIPv4Bytes> addresses, std::uint16_t port) {

@@ -5,15 +5,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace tcpipset {
 
-// The endpoint's own queue of received datagrams. Whenever its socket is read, every
+// The endpoint's own queue of received datagrams. Whenever its sockets are read, every
 // datagram waiting in the kernel is moved here in batches, so that a thousand replies
-// delivered back to back do not overflow the kernel's buffer while the operation reads
-// them one at a time. Order is kept; what the queue must drop at its bounds is counted.
+// delivered back to back do not overflow the kernel's buffers while the operation reads
+// them one at a time. Order is kept, across the sockets of a receive group by the time
+// each datagram arrived; what the queue must drop at its bounds is counted.
 class ReceiveQueue {
 public:
     struct Datagram {
@@ -37,13 +39,13 @@ public:
     explicit ReceiveQueue(std::size_t maxDatagrams = DefaultMaxDatagrams,
                           std::size_t maxBytes = DefaultMaxBytes);
 
-    // Moves what waits on the socket into the queue, without waiting; datagrams beyond the
+    // Moves what waits on the sockets into the queue, without waiting; datagrams beyond the
     // bounds are read and dropped. Returns false when the platform failed before anything
     // was read (its error stays in the stack).
-    bool Fill(TIdStack& stack, TIdStackSocketHandle socket);
-    // Reads and drops what waits on the socket, without waiting, as far as MaxReadPerFill;
-    // returns how many.
-    std::size_t Drain(TIdStack& stack, TIdStackSocketHandle socket);
+    bool Fill(TIdStack& stack, const TIdSocketList& sockets);
+    // Reads and drops what waits on the sockets, without waiting, as far as MaxReadPerFill
+    // each; returns how many.
+    std::size_t Drain(TIdStack& stack, const TIdSocketList& sockets);
 
     bool Empty() const { return datagrams_.empty(); }
     std::size_t Size() const { return datagrams_.size(); }
@@ -54,11 +56,13 @@ public:
     void IgnoreOwnDatagrams(std::vector<TIdIPv4Bytes> addresses, std::uint16_t port);
     // Empties the queue; returns how many datagrams it held. Not counted as dropped.
     std::size_t Clear();
+    // Forgets the counts of system drops that the datagrams of closed sockets told of.
+    void ForgetSockets() { systemDropped_.clear(); }
     // Datagrams dropped at the bounds since the queue was made.
     std::uint64_t Dropped() const { return dropped_; }
     // Datagrams that the system dropped before they could be read, as far as a datagram read
-    // after them told.
-    std::uint64_t SystemDropped() const { return systemDropped_; }
+    // after them told, on every socket read.
+    std::uint64_t SystemDropped() const;
 
 private:
     // Reads batch after batch of what waits, without waiting and at most MaxReadPerFill,
@@ -66,8 +70,11 @@ private:
     // failed before anything was.
     template <class OnBatch>
     std::int32_t ReadWaiting(TIdStack& stack, TIdStackSocketHandle socket, OnBatch onBatch);
-    // Moves the batch just read into the queue, within the bounds.
-    void KeepBatch();
+    // Takes the batch just read from the socket into the datagrams of this fill.
+    void KeepBatch(TIdStackSocketHandle socket);
+    // Moves the datagrams of this fill into the queue, in the order they arrived, within
+    // the bounds.
+    void QueueFresh(bool fromSeveralSockets);
     bool IsOwn(const TIdDatagramInfo& info) const;
 
     std::size_t maxDatagrams_;
@@ -75,7 +82,9 @@ private:
     std::deque<Datagram> datagrams_;
     std::size_t bytes_ = 0;
     std::uint64_t dropped_ = 0;
-    std::uint64_t systemDropped_ = 0;
+    // The highest count of system drops each socket told of.
+    std::map<TIdStackSocketHandle, std::uint32_t> systemDropped_;
+    std::vector<Datagram> fresh_;
     std::vector<TIdIPv4Bytes> ownAddresses_;
     std::uint16_t ownPort_ = 0;
     // The heads are touched at once, since a page first touched during a burst costs a

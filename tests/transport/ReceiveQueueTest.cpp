@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <ostream>
 
 namespace tcpipset {
@@ -50,7 +51,7 @@ TEST_P(ReceiveQueueTest, KeepsOrderWithinBoundsAndCountsTheRest) {
     RecordingStack stack(record);
     ReceiveQueue queue(c.maxDatagrams, c.maxBytes);
     for (int i = 0; i < c.fills; ++i) {
-        EXPECT_TRUE(queue.Fill(stack, -1));
+        EXPECT_TRUE(queue.Fill(stack, {-1}));
     }
     EXPECT_EQ(queue.Size(), c.queued);
     EXPECT_EQ(queue.Dropped(), c.dropped);
@@ -97,15 +98,71 @@ TEST(ReceiveQueue, SystemDropsAreTakenAndClearAndDrainAreNotCountedAsLost) {
     (*record.arrivals)[3].info.systemDropsBefore = 7; // the system's count only grows
     (*record.arrivals)[4].info.systemDropsBefore = 9;
     (*record.arrivals)[5].info.systemDropsBefore = 0;
-    queue.Fill(stack, -1);
+    queue.Fill(stack, {-1});
     EXPECT_EQ(queue.SystemDropped(), 9u);
     *record.arrivals = Arrivals(Many(40, 20));
     EXPECT_EQ(queue.Clear(), 10u);
-    EXPECT_EQ(queue.Drain(stack, -1), 40u);
+    EXPECT_EQ(queue.Drain(stack, {-1}), 40u);
     EXPECT_TRUE(queue.Empty());
     EXPECT_EQ(queue.Dropped(), 0u);
     EXPECT_TRUE(record.arrivals->empty());
 }
+
+// A receive group: datagram n (its one byte) arrived at time n on the socket its row names.
+struct GroupCase {
+    const char* name;
+    std::map<TIdStackSocketHandle, std::vector<std::uint8_t>> arrivalsBySocket;
+    std::vector<std::uint8_t> order;
+};
+
+void PrintTo(const GroupCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReceiveGroupQueueTest : public ::testing::TestWithParam<GroupCase> {
+protected:
+    void SetUp() override {
+        for (const auto& [socket, numbers] : GetParam().arrivalsBySocket) {
+            sockets.push_back(socket);
+            auto& waiting = record.socketArrivals[socket];
+            for (const std::uint8_t n : numbers) {
+                waiting.push_back({{n}, {1, {198, 18, 0, n}, 5001, 2, 0, std::int64_t{n} * 1000}});
+            }
+        }
+    }
+    StackRecord record;
+    TIdSocketList sockets;
+};
+
+TEST_P(ReceiveGroupQueueTest, MergesTheSocketsByArrivalTime) {
+    RecordingStack stack(record);
+    ReceiveQueue queue;
+    EXPECT_TRUE(queue.Fill(stack, sockets));
+    std::vector<std::uint8_t> order;
+    while (!queue.Empty()) {
+        order.push_back(queue.Take().bytes.at(0));
+    }
+    EXPECT_EQ(order, GetParam().order);
+}
+
+TEST_P(ReceiveGroupQueueTest, DiscardEmptiesEverySocket) {
+    RecordingStack stack(record);
+    ReceiveQueue queue;
+    EXPECT_EQ(queue.Drain(stack, sockets), GetParam().order.size());
+    for (const auto& [socket, waiting] : record.socketArrivals) {
+        EXPECT_TRUE(waiting.empty()) << "socket " << socket;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReceiveGroupQueueTest,
+    ::testing::Values(
+        GroupCase{"InterleavedOverTwo", {{7, {1, 3, 5}}, {8, {2, 4}}}, {1, 2, 3, 4, 5}},
+        GroupCase{"OneSocketBehindAnother", {{7, {4, 5}}, {8, {1, 2}}, {9, {3}}}, {1, 2, 3, 4, 5}},
+        // The kernel's order within a socket stands, whatever the stamps say.
+        GroupCase{"OneSocketAloneKeepsItsOrder", {{7, {3, 1, 2}}}, {3, 1, 2}},
+        GroupCase{"NothingWaiting", {{7, {}}, {8, {}}}, {}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 } // namespace
 } // namespace tcpipset

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -91,12 +92,17 @@ std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
         injectedError_ = std::exchange(record_.batchError, std::nullopt);
         return -1;
     }
-    if (!record_.arrivals) {
+    const auto ofSocket = record_.socketArrivals.find(socket);
+    std::deque<StackRecord::Arrival>* arrivals = ofSocket != record_.socketArrivals.end()
+                                                     ? &ofSocket->second
+                                                 : record_.arrivals ? &*record_.arrivals
+                                                                    : nullptr;
+    if (arrivals == nullptr) {
         return TIdStackPosix::ReceiveBatch(socket, buffers, infos);
     }
     infos.clear();
-    while (infos.size() < buffers.Slots() && !record_.arrivals->empty()) {
-        const auto& arrival = record_.arrivals->front();
+    while (infos.size() < buffers.Slots() && !arrivals->empty()) {
+        const auto& arrival = arrivals->front();
         const std::size_t slot = infos.size();
         const std::size_t head = std::min(arrival.bytes.size(), buffers.headSize);
         std::copy_n(arrival.bytes.begin(), head,
@@ -105,10 +111,18 @@ std::int32_t RecordingStack::ReceiveBatch(TIdStackSocketHandle socket,
                     std::min(arrival.bytes.size() - head, buffers.tailSize),
                     buffers.tails.subspan(slot * buffers.tailSize).begin());
         infos.push_back(arrival.info);
-        record_.arrivals->pop_front();
+        arrivals->pop_front();
     }
     record_.batches.push_back(static_cast<std::int32_t>(infos.size()));
     return static_cast<std::int32_t>(infos.size());
+}
+
+std::int32_t RecordingStack::RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) {
+    TIdStackPosix::RequestReceiveBuffer(socket, bytes);
+    // Root's grant, whoever runs the test, unless the test gives another.
+    return record_.grantedBuffer.value_or(bytes > std::numeric_limits<std::int32_t>::max() / 2
+                                              ? std::numeric_limits<std::int32_t>::max()
+                                              : bytes * 2);
 }
 
 TIdInterfaceList RecordingStack::ListInterfaces() {

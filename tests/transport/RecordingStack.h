@@ -41,6 +41,11 @@ struct StackRecord {
         TIdDatagramInfo info;
     };
     std::optional<std::deque<Arrival>> arrivals;
+    // The same for one socket each, before arrivals.
+    std::map<TIdStackSocketHandle, std::deque<Arrival>> socketArrivals;
+    // The receive buffer the system grants, as it counts it; none: twice what is asked, as
+    // it grants root.
+    std::optional<std::int32_t> grantedBuffer;
     // The next batch receive fails with this error number, as one that took a pending
     // socket error does.
     std::optional<std::int32_t> batchError;
@@ -69,6 +74,7 @@ public:
                            std::int32_t length, std::int32_t flags, const std::string& dottedQuad,
                            std::int32_t port, const TIdInterface& via) override;
     TIdInterfaceList ListInterfaces() override;
+    std::int32_t RequestReceiveBuffer(TIdStackSocketHandle socket, std::int32_t bytes) override;
     std::int32_t ReceiveBatch(TIdStackSocketHandle socket, const TIdBatchBuffers& buffers,
                               std::vector<TIdDatagramInfo>& infos) override;
     std::int32_t SetSocketOption(TIdStackSocketHandle socket, std::int32_t level,

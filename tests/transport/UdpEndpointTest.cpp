@@ -13,6 +13,7 @@
 #include <map>
 #include <numeric>
 #include <ostream>
+#include <thread>
 
 namespace tcpipset {
 namespace {
@@ -184,6 +185,39 @@ TEST(Endpoint, PendingErrorTakenByTheReadIsRaised) {
     } catch (const EIdSocketError& error) {
         EXPECT_EQ(error.SocketErrorCode(), 10054);
     }
+}
+
+// Replies from several senders spread over the sockets of a receive group; they come out in
+// the order they arrived, and a discard empties every socket.
+TEST(Endpoint, ReceiveGroupKeepsArrivalOrderAndDiscardsOnEverySocket) {
+    RecordMainThread();
+    std::array<LoopbackPeer, 8> peers;
+    TIdUDPClient client;
+    client.SetReceiveGroupSize(4);
+    client.SetHost("127.0.0.1");
+    client.SetPort(peers[0].Port());
+    client.SendText("x");
+    ASSERT_EQ(client.ReceiveSocketCount(), 4U);
+    const std::uint16_t port = client.LocalPort();
+    const auto sendAll = [&] {
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            peers[i].SendTo(port, std::string(1, static_cast<char>('a' + i)));
+        }
+    };
+    sendAll();
+    std::string order;
+    std::array<std::uint8_t, 10> buffer{};
+    std::string address;
+    std::int32_t peerPort = 0;
+    while (client.ReceiveDatagram(buffer, 10, address, peerPort, 200) == 1) {
+        order += static_cast<char>(buffer[0]);
+    }
+    EXPECT_EQ(order, "abcdefgh");
+    sendAll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(client.DiscardPendingDatagrams(), 8);
+    EXPECT_EQ(client.ReceiveDatagram(buffer, 10, address, peerPort, 100), 0);
+    EXPECT_EQ(client.DroppedDatagrams(), 0U);
 }
 
 TEST_F(EndpointTest, DiscardDropsQueuedDatagramsAndKeepsThePort) {
