@@ -2,7 +2,11 @@
 #include "transport/MainThread.h"
 #include "ui/window/Application.h"
 #include "ui/window/ErrorReport.h"
+#include "ui/window/ReceiveBufferSetting.h"
 #include "ui/window/TfrmMain.h"
+
+#include <cstdlib>
+#include <iostream>
 
 int main(int argc, char* argv[]) {
     tcpipset::RecordMainThread();
@@ -12,10 +16,18 @@ int main(int argc, char* argv[]) {
     tcpipset::TApplication application(argc, argv);
     tcpipset::SetUpApplication();
 
+    tcpipset::EndpointSettings endpoint;
+    if (const char* text = std::getenv(tcpipset::ReceiveBufferVariable)) {
+        endpoint.receiveBuffer = tcpipset::ReceiveBufferSetting(text);
+        if (!endpoint.receiveBuffer) {
+            std::cerr << "tcpipset: " << tcpipset::ReceiveBufferVariable
+                      << " is not a number of bytes from 0 to 1073741824; ignored\n";
+        }
+    }
     int result = 0;
     try {
         // Destroyed only after the loop has ended, so never while a wait is on the stack.
-        tcpipset::TfrmMain frmMain;
+        tcpipset::TfrmMain frmMain(endpoint);
         tcpipset::RunReported([&frmMain] { frmMain.FormCreate(); });
         frmMain.show();
         result = tcpipset::TApplication::exec();

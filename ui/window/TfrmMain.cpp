@@ -65,6 +65,9 @@ void TfrmMain::LoadComponents(const EndpointSettings& endpoint) {
     IdUDPClient1.SetHost(endpoint.host);
     IdUDPClient1.SetPort(endpoint.port);
     IdUDPClient1.SetReceiveTimeout(endpoint.receiveTimeout);
+    if (endpoint.receiveBuffer) {
+        IdUDPClient1.SetReceiveBufferRequest(*endpoint.receiveBuffer);
+    }
     IdUDPClient1.EndLoading();
 
     IdAntiFreeze1.BeginLoading();

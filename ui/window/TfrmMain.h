@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -24,6 +25,8 @@ struct EndpointSettings {
     std::string host = "255.255.255.255";
     std::int32_t port = 5001;
     std::int32_t receiveTimeout = 1000;
+    // The receive buffer to ask for; none: the endpoint's own request.
+    std::optional<std::int32_t> receiveBuffer;
 };
 
 // The one window: the MAC list, the three address fields, three buttons and the version
