@@ -108,9 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(DoctorChecks, ReceiveBufferGrantedBelowTheAskIsAWarning) {
-    EXPECT_EQ(ReceiveBufferCheck(4194304, 8388608).verdict, Verdict::Ok);
-    EXPECT_EQ(ReceiveBufferCheck(4194304, 425984).verdict, Verdict::Warning);
-    EXPECT_EQ(ReceiveBufferCheck(0, 212992).verdict, Verdict::Ok);
+    EXPECT_EQ(ReceiveBufferCheck(4194304, 8388608, 1).verdict, Verdict::Ok);
+    EXPECT_EQ(ReceiveBufferCheck(4194304, 425984, 1).verdict, Verdict::Warning);
+    // Counted double: half of what was asked for.
+    EXPECT_EQ(ReceiveBufferCheck(4194304, 4194304, 1).verdict, Verdict::Warning);
+    EXPECT_EQ(ReceiveBufferCheck(4194304, 425984, 20).verdict, Verdict::Ok);
+    EXPECT_EQ(ReceiveBufferCheck(0, 212992, 1).verdict, Verdict::Ok);
 }
 
 TEST(DoctorChecks, DefaultRouteIsTheRowWithDestinationAndMaskZero) {

@@ -241,8 +241,9 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
                               ReadNumber("/proc/sys/net/ipv4/conf/" + entry.name + "/rp_filter"),
                               !routed.empty()));
         }
-        checks.push_back(
-            ReceiveBufferCheck(probe.ReceiveBufferRequest(), probe.ReceiveBufferGranted()));
+        checks.push_back(ReceiveBufferCheck(probe.ReceiveBufferRequest(),
+                                            probe.ReceiveBufferGranted(),
+                                            probe.ReceiveSocketCount()));
         probe.SetActive(false); // frees a port given with --local-port for the discoveries
         checks.push_back(SystemFirewallCheck());
         std::vector<InterfaceDiscovery> results;

@@ -103,19 +103,27 @@ DoctorCheck RpFilterCheck(const std::string& interfaceName, int allValue, int in
     return check;
 }
 
-DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted) {
+DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::size_t sockets) {
     DoctorCheck check{"receive buffer", Verdict::Ok, {}, {}};
+    const std::string shared =
+        sockets > 1 ? ", on each of " + std::to_string(sockets) + " sockets that share the port"
+                    : "";
     if (asked <= 0) {
-        check.detail = "the system's default, " + std::to_string(granted) + " bytes";
+        check.detail = "the system's default, " + std::to_string(granted) + " bytes" + shared;
         return check;
     }
     check.detail = "asked for " + std::to_string(asked) + " bytes, granted " +
-                   std::to_string(granted) + " (as the system counts it)";
-    if (granted < asked) {
+                   std::to_string(granted) + " (as the system counts it, twice what it holds " +
+                   "for data)" + shared;
+    // The system counts what it grants double; a full grant is twice the ask, and the
+    // sockets of a group hold their shares together.
+    const std::int64_t held = std::int64_t{granted} * static_cast<std::int64_t>(sockets);
+    if (held < 2 * std::int64_t{asked}) {
         check.verdict = Verdict::Warning;
-        check.advice = "replies of many devices at once may be dropped: run as root, or raise "
-                       "net.core.rmem_max to " +
-                       std::to_string(asked);
+        check.advice = "replies of many devices at once may be dropped: raise net.core.rmem_max "
+                       "to " +
+                       std::to_string(asked) +
+                       " (the package's /usr/lib/sysctl.d/60-tcpipset.conf does), or run as root";
     }
     return check;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,8 +25,8 @@ struct DoctorCheck {
 DoctorCheck RpFilterCheck(const std::string& interfaceName, int allValue, int interfaceValue,
                           bool defaultRoute);
 // The receive buffer: bytes asked for (0: none asked) against bytes granted as the system
-// counts them (twice the usable size).
-DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted);
+// counts them (twice the usable size), on each of the sockets that share the port.
+DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::size_t sockets);
 // The input filter, from `nft list ruleset` and `iptables-save`; readable is false when
 // neither could be read (not root, or no such tool).
 DoctorCheck FirewallCheck(const std::string& nftRuleset, const std::string& iptablesSave,
