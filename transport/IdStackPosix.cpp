@@ -83,40 +83,33 @@ struct alignas(cmsghdr) PacketInfoControl {
     static constexpr std::size_t size() { return sizeof bytes; }
 };
 
-std::uint32_t SystemDropsBefore(const msghdr& message) {
+// The value of the control message of that level and type that came with a datagram; a
+// value-initialised one when none came.
+template <class Value>
+Value ControlValue(const msghdr& message, int level, int type) {
     for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
          cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
-        if (cmsg->cmsg_level == SOL_SOCKET && cmsg->cmsg_type == SO_RXQ_OVFL) {
-            std::uint32_t count = 0;
-            std::memcpy(&count, CMSG_DATA(cmsg), sizeof count);
-            return count;
+        if (cmsg->cmsg_level == level && cmsg->cmsg_type == type) {
+            Value value{};
+            std::memcpy(&value, CMSG_DATA(cmsg), sizeof value);
+            return value;
         }
     }
-    return 0;
+    return {};
+}
+
+std::uint32_t SystemDropsBefore(const msghdr& message) {
+    return ControlValue<std::uint32_t>(message, SOL_SOCKET, SO_RXQ_OVFL);
 }
 
 std::int64_t ArrivalNsOf(const msghdr& message) {
-    for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
-         cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
-        if (cmsg->cmsg_level == SOL_SOCKET && cmsg->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(cmsg), sizeof stamp);
-            return static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-        }
-    }
-    return 0;
+    const auto stamp = ControlValue<timespec>(message, SOL_SOCKET, SCM_TIMESTAMPNS);
+    return static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
 }
 
 std::uint32_t ArrivalInterfaceOf(const msghdr& message) {
-    for (const cmsghdr* cmsg = CMSG_FIRSTHDR(&message); cmsg != nullptr;
-         cmsg = CMSG_NXTHDR(const_cast<msghdr*>(&message), const_cast<cmsghdr*>(cmsg))) {
-        if (cmsg->cmsg_level == IPPROTO_IP && cmsg->cmsg_type == IP_PKTINFO) {
-            in_pktinfo info{};
-            std::memcpy(&info, CMSG_DATA(cmsg), sizeof info);
-            return static_cast<std::uint32_t>(info.ipi_ifindex);
-        }
-    }
-    return 0;
+    return static_cast<std::uint32_t>(
+        ControlValue<in_pktinfo>(message, IPPROTO_IP, IP_PKTINFO).ipi_ifindex);
 }
 
 // Each list becomes a set: a socket given twice is tested and reported once.
