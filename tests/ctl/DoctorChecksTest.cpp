@@ -107,6 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RpFilterCase{"LooseWithoutADefaultRoute", 2, 2, false, Verdict::Warning}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+TEST(DoctorChecks, RpFilterAdviceWritesTheDotOfAVlanInterfaceAsASlash) {
+    EXPECT_NE(
+        RpFilterCheck("eth0.100", 1, 0, true).advice.find("net.ipv4.conf.eth0/100.rp_filter=0"),
+        std::string::npos);
+}
+
 TEST(DoctorChecks, ReceiveBufferGrantedBelowTheAskIsAWarning) {
     EXPECT_EQ(ReceiveBufferCheck(4194304, 8388608, 1).verdict, Verdict::Ok);
     EXPECT_EQ(ReceiveBufferCheck(4194304, 425984, 1).verdict, Verdict::Warning);
@@ -123,6 +129,10 @@ TEST(DoctorChecks, DefaultRouteIsTheRowWithDestinationAndMaskZero) {
         "wlan0\t00000000\t0100A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n";
     EXPECT_EQ(DefaultRouteInterface(table), "wlan0");
     EXPECT_EQ(DefaultRouteInterface(table.substr(0, table.find("wlan0"))), "");
+    // `ip route add unreachable default`, as /proc/net/route shows it.
+    EXPECT_EQ(DefaultRouteInterface(table.substr(0, table.find("wlan0")) +
+                                    "*\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n"),
+              "");
 }
 
 } // namespace

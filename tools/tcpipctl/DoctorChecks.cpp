@@ -1,6 +1,7 @@
 #include "tools/tcpipctl/DoctorChecks.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 namespace tcpipset {
@@ -97,7 +98,11 @@ DoctorCheck RpFilterCheck(const std::string& interfaceName, int allValue, int in
         check.detail = mode == 0 ? "off (0)" : "loose (2); the default route covers every address";
         return check;
     }
-    check.advice = "sudo sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." + interfaceName +
+    // sysctl's names use "." between their parts, so the dot of a VLAN interface's name
+    // (eth0.100) is written as "/".
+    std::string sysctlName = interfaceName;
+    std::ranges::replace(sysctlName, '.', '/');
+    check.advice = "sudo sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." + sysctlName +
                    ".rp_filter=0, or add an address or route for the devices' "
                    "subnet";
     return check;
@@ -173,7 +178,10 @@ std::string DefaultRouteInterface(const std::string& procNetRoute) {
         std::string metric;
         std::string mask;
         fields >> name >> destination >> gateway >> flags >> refCount >> use >> metric >> mask;
-        if (destination == "00000000" && mask == "00000000") {
+        // An unreachable, prohibit or blackhole default route (RTF_REJECT) leads nowhere.
+        constexpr unsigned long RejectFlag = 0x0200;
+        const bool rejects = (std::strtoul(flags.c_str(), nullptr, 16) & RejectFlag) != 0;
+        if (destination == "00000000" && mask == "00000000" && !rejects) {
             return name;
         }
     }
