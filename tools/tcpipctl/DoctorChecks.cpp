@@ -8,10 +8,14 @@ namespace tcpipset {
 
 namespace {
 
+// Only what an installed system has: the rule inline, the firewalld service that the
+// package ships, and the manual page.
 constexpr const char* ReplyRuleAdvice =
-    "let replies from UDP port 5001 in: sudo nft -f tools/firewall/tcpipset.nft (nftables), "
+    "let replies from UDP port 5001 in: sudo nft insert rule inet filter input udp sport 5001 "
+    "accept (nftables; the same in every input chain that drops), "
     "sudo ufw allow proto udp from any port 5001 (ufw), or "
-    "sudo firewall-cmd --add-source-port=5001/udp (firewalld); see the README";
+    "sudo firewall-cmd --add-service=tcpipset (firewalld, with the package's service; "
+    "without it --add-source-port=5001/udp); see WHEN NO DEVICE IS LISTED in tcpipctl(1)";
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
