@@ -19,7 +19,8 @@ expect "behind the firewall nothing is listed, and doctor is named" 1 "" "$nothi
     "$ctl" "${quick[@]}" discover
 expect_lines "doctor names the firewall and the silent discovery" 1 \
     '^problem +firewall: the input filter "inet filter input" drops' \
-    '^ +what to do: .*tools/firewall/tcpipset\.nft' '^problem +discovery on ' \
+    '^ +what to do: .*nft insert rule inet filter input udp sport 5001 accept.*--add-service=tcpipset' \
+    '^problem +discovery on ' \
     '^verdict: problem \(2 problems, 0 warnings\)$' -- "$ctl" "${quick[@]}" doctor
 expect_lines "doctor --json gives the same as one object" 1 \
     '^\{"checks":\[.*"check":"firewall","verdict":"problem".*\],"verdict":"problem"\}$' -- \
