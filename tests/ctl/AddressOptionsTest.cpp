@@ -55,7 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"MaskWithALastGap", Restart, "198.18.3.40", "255.255.255.253", "0.0.0.0",
                     "tcpipctl: --mask 255.255.255.253: the one-bits of a subnet mask must be "
                     "contiguous"},
-        AddressCase{"MaskOfOneBit", Set, "10.18.3.40", "128.0.0.0", "10.0.0.1", ""}),
+        AddressCase{"MaskOfOneBit", Set, "10.18.3.40", "128.0.0.0", "10.0.0.1", ""},
+        // The window's rules look at the last part alone; the mask tells the rest.
+        AddressCase{"NetworkAddressOfItsSubnet", Set, "198.18.3.128", "255.255.255.128",
+                    "198.18.3.129",
+                    "tcpipctl: --ip 198.18.3.128: the network address of its subnet with --mask "
+                    "255.255.255.128"},
+        AddressCase{"BroadcastAddressOfItsSubnet", Restart, "198.18.3.127", "255.255.255.128",
+                    "198.18.3.1",
+                    "tcpipctl: --ip 198.18.3.127: the broadcast address of its subnet with "
+                    "--mask 255.255.255.128"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct BroadcastCase {

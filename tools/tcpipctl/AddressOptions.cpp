@@ -133,6 +133,15 @@ AddressVerdict CheckAddressOptions(const Command& command) {
         }
     }
     const auto& [ip, mask, gateway] = options;
+    // In a subnet with room for hosts, its first and last addresses name the subnet and
+    // reach all of it; neither is a device's own. (255.255.255.254 has no such pair.)
+    const std::uint32_t hostPart = ip.value & ~mask.value;
+    if (~mask.value > 1 && (hostPart == 0 || hostPart == ~mask.value)) {
+        return {OptionRefusal(ip.name, ip.text,
+                              std::string("the ") + (hostPart == 0 ? "network" : "broadcast") +
+                                  " address of its subnet with --mask " + mask.text),
+                {}};
+    }
     // 0.0.0.0 is no gateway at all. Another subnet's gateway is out of most devices' reach,
     // but some networks reach it all the same (proxy ARP), so it is only warned of.
     if (gateway.value != 0 && (gateway.value & mask.value) != (ip.value & mask.value)) {
