@@ -53,8 +53,8 @@ std::size_t ReceiveQueue::Drain(TIdStack& stack, const TIdSocketList& sockets) {
 }
 
 void ReceiveQueue::KeepBatch(TIdStackSocketHandle socket) {
+    auto& overflow = systemDropped_[socket];
     for (std::size_t i = 0; i < infos_.size(); ++i) {
-        auto& overflow = systemDropped_[socket];
         overflow = std::max(overflow, infos_[i].systemDropsBefore);
         if (IsOwn(infos_[i])) {
             continue;

@@ -160,11 +160,12 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
                 replyUnreadable_ = true;
                 return false;
             }
-            answering.mask = FinishAddressText(texts.MaskText);
-            answering.gateway = FinishAddressText(texts.GatewayText);
+            const ReplyValues values = FinishedValues(replyAddress, texts);
+            answering.mask = values.mask;
+            answering.gateway = values.gateway;
             answering.read = true;
             if (showValues) {
-                ShowReplyValues(replyAddress, texts);
+                ShowReplyValues(values);
             }
         }
     } while (receiver.Count() != 0 && KeepsReceiving(receiver));
@@ -245,10 +246,15 @@ bool DeviceOperations::RefusedForSharedSelector(const std::vector<std::string>& 
     return true;
 }
 
-void DeviceOperations::ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts) {
-    view_.SetFieldText(AddressField::Edit1, replyAddress);
-    view_.SetFieldText(AddressField::Edit2, FinishAddressText(texts.MaskText));
-    view_.SetFieldText(AddressField::Edit3, FinishAddressText(texts.GatewayText));
+DeviceOperations::ReplyValues DeviceOperations::FinishedValues(const std::string& replyAddress,
+                                                               const ReplyTexts& texts) {
+    return {replyAddress, FinishAddressText(texts.MaskText), FinishAddressText(texts.GatewayText)};
+}
+
+void DeviceOperations::ShowReplyValues(const ReplyValues& values) {
+    view_.SetFieldText(AddressField::Edit1, values.address);
+    view_.SetFieldText(AddressField::Edit2, values.mask);
+    view_.SetFieldText(AddressField::Edit3, values.gateway);
 }
 
 void DeviceOperations::EmptyFields() {
@@ -297,22 +303,19 @@ void DeviceOperations::SetTcpIpAddress() {
     }
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
-    std::string replyAddress;
     {
         WaitCursor cursor(view_);
         PrepareSend(*aim);
         client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
         receiver.Receive();
         if (receiver.HoldsReply()) {
-            replyAddress = receiver.PeerAddress();
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
                 WalkOutcome::Abort) {
                 replyUnreadable_ = true;
                 return;
             }
-            ShowReplyValues(replyAddress, texts);
-            setReply_ = ReplyValues{replyAddress, FinishAddressText(texts.MaskText),
-                                    FinishAddressText(texts.GatewayText)};
+            setReply_ = FinishedValues(receiver.PeerAddress(), texts);
+            ShowReplyValues(*setReply_);
         }
     }
     if (receiver.PeerAddress().empty()) {
@@ -321,8 +324,8 @@ void DeviceOperations::SetTcpIpAddress() {
         return;
     }
     // A reply confirms the new address only when it comes from that address.
-    const bool updated = ip == replyAddress && mask == FinishAddressText(texts.MaskText) &&
-                         gateway == FinishAddressText(texts.GatewayText);
+    const bool updated = setReply_ && ip == setReply_->address && mask == setReply_->mask &&
+                         gateway == setReply_->gateway;
     if (updated) {
         view_.ShowNotice(messages::Updated);
     } else {

@@ -87,7 +87,9 @@ private:
     // when that is not known), or nullopt, after an error dialog where one fits, when the
     // request must not be sent.
     std::optional<std::vector<std::string>> ProbeForOneDevice(const std::vector<std::string>& aim);
-    void ShowReplyValues(const std::string& replyAddress, const ReplyTexts& texts);
+    // The reply's address with its finished mask and gateway texts.
+    static ReplyValues FinishedValues(const std::string& replyAddress, const ReplyTexts& texts);
+    void ShowReplyValues(const ReplyValues& values);
     bool AnyFieldEmpty() const;
     void EmptyFields();
     // A set or restart would reach another device too: another listed line with the same
