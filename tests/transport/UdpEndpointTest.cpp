@@ -199,10 +199,15 @@ TEST(Endpoint, ReceiveGroupKeepsArrivalOrderAndDiscardsOnEverySocket) {
     client.SendText("x");
     ASSERT_EQ(client.ReceiveSocketCount(), 4U);
     const std::uint16_t port = client.LocalPort();
+    // The system switches its receive timestamps on a moment after the sockets ask for them,
+    // from a worker that a loaded machine may run late; until then datagrams are stamped when
+    // read. It also may hand loopback datagrams to the sockets late. Both are waited for.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto sendAll = [&] {
         for (std::size_t i = 0; i < peers.size(); ++i) {
             peers[i].SendTo(port, std::string(1, static_cast<char>('a' + i)));
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     };
     sendAll();
     std::string order;
@@ -214,7 +219,6 @@ TEST(Endpoint, ReceiveGroupKeepsArrivalOrderAndDiscardsOnEverySocket) {
     }
     EXPECT_EQ(order, "abcdefgh");
     sendAll();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(client.DiscardPendingDatagrams(), 8);
     EXPECT_EQ(client.ReceiveDatagram(buffer, 10, address, peerPort, 100), 0);
     EXPECT_EQ(client.DroppedDatagrams(), 0U);
