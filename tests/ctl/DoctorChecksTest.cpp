@@ -1,4 +1,5 @@
 #include "tools/tcpipctl/DoctorChecks.h"
+#include "tools/tcpipctl/RouteTable.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

@@ -1,8 +1,11 @@
 #include "tools/tcpipctl/Doctor.h"
 
 #include "tools/tcpipctl/ConsoleView.h"
+#include "tools/tcpipctl/DiscoveryCheck.h"
 #include "tools/tcpipctl/DoctorChecks.h"
 #include "tools/tcpipctl/Output.h"
+#include "tools/tcpipctl/RouteTable.h"
+#include "tools/tcpipctl/WireCapture.h"
 #include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
@@ -21,9 +24,6 @@
 namespace tcpipset {
 
 namespace {
-
-// Addresses of the repliers shown on a discovery line; the rest are counted.
-constexpr std::size_t AddressesShown = 5;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path);
@@ -86,15 +86,10 @@ DoctorCheck InterfacesCheck(const TIdInterfaceList& usable, const TIdStack& stac
     return check;
 }
 
-struct InterfaceDiscovery {
-    std::string name;
-    std::vector<std::string> addresses; // one per reply, in order of arrival
-    std::uint64_t dropped = 0;
-    std::string failure;
-};
-
 InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name, std::ostream& err) {
-    InterfaceDiscovery found{name, {}, 0, {}};
+    InterfaceDiscovery found{name, {}, 0, 0, std::nullopt, 0, {}, {}};
+    // Opened before the request leaves, so that no reply passes unseen.
+    WireCapture capture(name);
     try {
         std::istringstream noAnswers;
         ConsoleView view(true, noAnswers, err);
@@ -106,64 +101,20 @@ InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name, s
         for (const auto& device : view.Listed()) {
             found.addresses.push_back(device.address);
         }
+        found.unreadable = static_cast<std::size_t>(operations.UnreadableReplies());
         found.dropped = client.DroppedDatagrams();
-    } catch (const Exception& error) {
-        found.failure = error.Message();
-    }
-    return found;
-}
-
-std::string AddressList(std::vector<std::string> addresses) {
-    std::vector<std::string> distinct;
-    for (auto& address : addresses) {
-        if (std::ranges::find(distinct, address) == distinct.end()) {
-            distinct.push_back(std::move(address));
-        }
-    }
-    std::string text;
-    for (std::size_t i = 0; i < std::min(distinct.size(), AddressesShown); ++i) {
-        text += (i == 0 ? "" : ", ") + distinct[i];
-    }
-    if (distinct.size() > AddressesShown) {
-        text += " and " + std::to_string(distinct.size() - AddressesShown) + " more";
-    }
-    return text;
-}
-
-std::vector<DoctorCheck> DiscoveryChecks(const std::vector<InterfaceDiscovery>& results) {
-    const bool anyReply = std::ranges::any_of(
-        results, [](const InterfaceDiscovery& r) { return !r.addresses.empty(); });
-    std::vector<DoctorCheck> checks;
-    for (const auto& result : results) {
-        DoctorCheck check{"discovery on " + result.name, Verdict::Ok, {}, {}};
-        const std::size_t replies = result.addresses.size();
-        if (!result.failure.empty()) {
-            check.verdict = Verdict::Problem;
-            check.detail = OneLine(result.failure);
-        } else if (replies == 0) {
-            check.detail = "no reply";
-            if (!anyReply) {
-                check.verdict = Verdict::Problem;
-                check.advice = "with print servers on this segment, the lines above tell what "
-                               "may keep their replies out; a device that is off does not answer";
+        if (capture.Capturing()) {
+            found.wire.emplace();
+            for (const auto& datagram : capture.Collect(client.LocalPort())) {
+                found.wire->push_back(datagram.source);
             }
-        } else {
-            check.detail = std::to_string(replies) + (replies == 1 ? " reply" : " replies") +
-                           " from " + AddressList(result.addresses);
+            found.wireMissed = capture.Missed();
         }
-        if (result.failure.empty()) {
-            check.detail += result.dropped == 0
-                                ? ", none dropped"
-                                : ", " + std::to_string(result.dropped) + " datagrams dropped";
-        }
-        if (result.dropped != 0) {
-            check.verdict = std::max(check.verdict, Verdict::Warning);
-            check.advice = "more replies came at once than could be kept: see the receive "
-                           "buffer above";
-        }
-        checks.push_back(std::move(check));
+    } catch (const Exception& error) {
+        found.failure = OneLine(error.Message());
     }
-    return checks;
+    found.wireFailure = capture.Failure();
+    return found;
 }
 
 const char* VerdictWord(Verdict verdict) {
@@ -190,10 +141,18 @@ int Report(const std::vector<DoctorCheck>& checks, bool json, std::ostream& out)
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const auto& check : checks) {
-            list.push_back({{"check", check.name},
-                            {"verdict", VerdictWord(check.verdict)},
-                            {"detail", check.detail},
-                            {"advice", check.advice}});
+            nlohmann::ordered_json entry = {{"check", check.name},
+                                            {"verdict", VerdictWord(check.verdict)},
+                                            {"detail", check.detail},
+                                            {"advice", check.advice}};
+            if (check.figures) {
+                const DiscoveryFigures& figures = *check.figures;
+                entry["interface"] = figures.interfaceName;
+                entry["wire"] = figures.wire ? nlohmann::ordered_json(*figures.wire) : nullptr;
+                entry["delivered"] = figures.delivered;
+                entry["senders"] = figures.senders;
+            }
+            list.push_back(std::move(entry));
         }
         out << JsonText({{"checks", list}, {"verdict", VerdictWord(worst)}}) << '\n';
     } else {
@@ -228,18 +187,20 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
         const TIdInterfaceList usable =
             BroadcastInterfaces(stack.ListInterfaces(), command.interfaces);
         checks.push_back(InterfacesCheck(usable, stack));
-        const std::string routed = DefaultRouteInterface(ReadFile("/proc/net/route"));
+        const std::string routes = ReadFile("/proc/net/route");
+        const std::string routed = DefaultRouteInterface(routes);
         checks.push_back({"default route",
                           Verdict::Ok,
                           routed.empty() ? "none; the requests leave on each interface all the same"
                                          : "on " + routed,
                           {}});
+        DeliveryCauses causes;
+        causes.procNetRoute = routes;
         const int allRpFilter = ReadNumber("/proc/sys/net/ipv4/conf/all/rp_filter");
         for (const auto& entry : usable) {
-            checks.push_back(
-                RpFilterCheck(entry.name, allRpFilter,
-                              ReadNumber("/proc/sys/net/ipv4/conf/" + entry.name + "/rp_filter"),
-                              !routed.empty()));
+            const int own = ReadNumber("/proc/sys/net/ipv4/conf/" + entry.name + "/rp_filter");
+            causes.rpFilter[entry.name] = std::max(allRpFilter, own);
+            checks.push_back(RpFilterCheck(entry.name, allRpFilter, own, !routed.empty()));
         }
         checks.push_back(ReceiveBufferCheck(probe.ReceiveBufferRequest(),
                                             probe.ReceiveBufferGranted(),
@@ -250,7 +211,7 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
         for (const auto& entry : usable) {
             results.push_back(DiscoverOn(command, entry.name, err));
         }
-        for (auto& check : DiscoveryChecks(results)) {
+        for (auto& check : DiscoveryChecks(results, causes)) {
             checks.push_back(std::move(check));
         }
     } catch (const Exception& error) {

@@ -167,29 +167,4 @@ DoctorCheck FirewallCheck(const std::string& nftRuleset, const std::string& ipta
     return check;
 }
 
-std::string DefaultRouteInterface(const std::string& procNetRoute) {
-    std::istringstream lines(procNetRoute);
-    std::string line;
-    std::getline(lines, line); // the heading
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string name;
-        std::string destination;
-        std::string gateway;
-        std::string flags;
-        std::string refCount;
-        std::string use;
-        std::string metric;
-        std::string mask;
-        fields >> name >> destination >> gateway >> flags >> refCount >> use >> metric >> mask;
-        // An unreachable, prohibit or blackhole default route (RTF_REJECT) leads nowhere.
-        constexpr unsigned long RejectFlag = 0x0200;
-        const bool rejects = (std::strtoul(flags.c_str(), nullptr, 16) & RejectFlag) != 0;
-        if (destination == "00000000" && mask == "00000000" && !rejects) {
-            return name;
-        }
-    }
-    return {};
-}
-
 } // namespace tcpipset

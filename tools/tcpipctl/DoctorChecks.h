@@ -2,20 +2,38 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tcpipset {
 
 enum class Verdict { Ok, Warning, Problem };
 
+// What a discovery on one interface met: the replies that reached the interface (nothing
+// when they could not be captured), those the program received, and who sent them.
+struct DiscoveryFigures {
+    std::string interfaceName;
+    std::optional<std::size_t> wire;
+    std::size_t delivered = 0;
+    std::vector<std::string> senders;
+};
+
 // One line of tcpipctl doctor: what was looked at, what was found and, unless it is ok,
 // what to do about it.
 struct DoctorCheck {
+    DoctorCheck() = default;
+    DoctorCheck(std::string checkName, Verdict found, std::string what, std::string todo,
+                std::optional<DiscoveryFigures> counted = std::nullopt)
+        : name(std::move(checkName)), verdict(found), detail(std::move(what)),
+          advice(std::move(todo)), figures(std::move(counted)) {}
+
     std::string name;
     Verdict verdict = Verdict::Ok;
     std::string detail;
     std::string advice;
+    std::optional<DiscoveryFigures> figures;
 };
 
 // The verdicts that need no network, from what the system shows as text, so that each rule
@@ -31,7 +49,5 @@ DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::si
 // neither could be read (not root, or no such tool).
 DoctorCheck FirewallCheck(const std::string& nftRuleset, const std::string& iptablesSave,
                           bool readable);
-// The interface of the default route in /proc/net/route's text, empty when there is none.
-std::string DefaultRouteInterface(const std::string& procNetRoute);
 
 } // namespace tcpipset

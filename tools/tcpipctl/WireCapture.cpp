@@ -1,0 +1,93 @@
+#include "tools/tcpipctl/WireCapture.h"
+
+#include <pcap/pcap.h>
+
+namespace tcpipset {
+
+namespace {
+
+// Room for an Ethernet header with two VLAN tags, an IPv4 header with options, and UDP.
+constexpr int SnapLength = 128;
+// Ample for thousands of replies, read only once the discovery has ended.
+constexpr int CaptureBufferBytes = 16 * 1024 * 1024;
+constexpr const char* RepliesFilter = "udp src port 5001";
+
+} // namespace
+
+void WireCapture::Close::operator()(pcap* handle) const {
+    pcap_close(handle);
+}
+
+WireCapture::WireCapture(const std::string& interfaceName) {
+    std::string error(PCAP_ERRBUF_SIZE, '\0');
+    handle_.reset(pcap_create(interfaceName.c_str(), error.data()));
+    if (!handle_) {
+        failure_ = error.c_str();
+        return;
+    }
+    // Immediate mode hands every frame over as it comes, so that what was captured can be
+    // read the moment the discovery ends.
+    pcap_set_snaplen(handle_.get(), SnapLength);
+    pcap_set_immediate_mode(handle_.get(), 1);
+    pcap_set_buffer_size(handle_.get(), CaptureBufferBytes);
+    const int activated = pcap_activate(handle_.get());
+    if (activated == PCAP_ERROR_PERM_DENIED) {
+        handle_.reset();
+        failure_ = "no right to capture (it needs root)";
+        return;
+    }
+    if (activated < 0) {
+        Fail("cannot capture");
+        return;
+    }
+    bpf_program program{};
+    if (pcap_setdirection(handle_.get(), PCAP_D_IN) != 0 ||
+        pcap_compile(handle_.get(), &program, RepliesFilter, 1, PCAP_NETMASK_UNKNOWN) != 0) {
+        Fail("cannot filter the capture");
+        return;
+    }
+    const int filtered = pcap_setfilter(handle_.get(), &program);
+    pcap_freecode(&program);
+    if (filtered != 0 || pcap_setnonblock(handle_.get(), 1, error.data()) != 0) {
+        Fail("cannot filter the capture");
+        return;
+    }
+    link_ = static_cast<LinkType>(pcap_datalink(handle_.get()));
+}
+
+void WireCapture::Fail(const std::string& what) {
+    failure_ = what + ": " + pcap_geterr(handle_.get());
+    handle_.reset();
+}
+
+std::vector<WireDatagram> WireCapture::Collect(std::uint16_t localPort) {
+    struct Sink {
+        LinkType link;
+        std::uint16_t port;
+        std::vector<WireDatagram> datagrams;
+    } sink{link_, localPort, {}};
+    if (!handle_) {
+        return {};
+    }
+    const auto keep = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+        auto& into = *reinterpret_cast<Sink*>(user);
+        const auto datagram = UdpInFrame({bytes, header->caplen}, into.link);
+        if (datagram && datagram->destinationPort == into.port) {
+            into.datagrams.push_back(*datagram);
+        }
+    };
+    // Non-blocking: each dispatch takes what is there, and 0 means nothing is left.
+    while (pcap_dispatch(handle_.get(), -1, keep, reinterpret_cast<u_char*>(&sink)) > 0) {
+    }
+    return sink.datagrams;
+}
+
+std::uint64_t WireCapture::Missed() const {
+    pcap_stat stats{};
+    if (!handle_ || pcap_stats(handle_.get(), &stats) != 0) {
+        return 0;
+    }
+    return stats.ps_drop;
+}
+
+} // namespace tcpipset

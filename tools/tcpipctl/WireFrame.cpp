@@ -1,0 +1,66 @@
+#include "tools/tcpipctl/WireFrame.h"
+
+#include <algorithm>
+
+namespace tcpipset {
+
+namespace {
+
+constexpr std::uint16_t EtherTypeIpv4 = 0x0800;
+constexpr std::uint16_t EtherTypeVlan = 0x8100;
+constexpr std::uint16_t EtherTypeQinQ = 0x88A8;
+constexpr std::uint8_t ProtocolUdp = 17;
+
+std::uint16_t Word(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+// Where the IPv4 header starts, or nothing when the frame carries something else.
+std::optional<std::size_t> NetworkOffset(std::span<const std::uint8_t> frame, LinkType link) {
+    std::size_t typeAt = 0;
+    switch (link) {
+    case LinkType::Raw:
+        return 0;
+    case LinkType::LinuxCooked:
+        typeAt = 14;
+        break;
+    case LinkType::LinuxCooked2:
+        typeAt = 0;
+        break;
+    case LinkType::Ethernet:
+        typeAt = 12;
+        // A switch port may hand the frames over tagged, once or twice.
+        while (frame.size() >= typeAt + 2 &&
+               (Word(frame, typeAt) == EtherTypeVlan || Word(frame, typeAt) == EtherTypeQinQ)) {
+            typeAt += 4;
+        }
+        break;
+    }
+    if (frame.size() < typeAt + 2 || Word(frame, typeAt) != EtherTypeIpv4) {
+        return std::nullopt;
+    }
+    return link == LinkType::LinuxCooked2 ? std::size_t{20} : typeAt + 2;
+}
+
+} // namespace
+
+std::optional<WireDatagram> UdpInFrame(std::span<const std::uint8_t> frame, LinkType link) {
+    const auto ipAt = NetworkOffset(frame, link);
+    if (!ipAt || frame.size() < *ipAt + 20) {
+        return std::nullopt;
+    }
+    const auto ip = frame.subspan(*ipAt);
+    const std::size_t headerLength = std::size_t{ip[0] & 0x0Fu} * 4;
+    const bool laterFragment = (Word(ip, 6) & 0x1FFF) != 0;
+    if (ip[0] >> 4 != 4 || headerLength < 20 || ip[9] != ProtocolUdp || laterFragment ||
+        ip.size() < headerLength + 8) {
+        return std::nullopt;
+    }
+    WireDatagram datagram;
+    std::copy_n(ip.begin() + 12, 4, datagram.source.begin());
+    datagram.sourcePort = Word(ip, headerLength);
+    datagram.destinationPort = Word(ip, headerLength + 2);
+    return datagram;
+}
+
+} // namespace tcpipset
