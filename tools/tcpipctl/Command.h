@@ -8,7 +8,7 @@
 
 namespace tcpipset {
 
-enum class Verb { Discover, Query, Set, Restart, Doctor };
+enum class Verb { Discover, Query, Set, Restart, Doctor, Export, Apply };
 
 struct Command {
     Verb verb = Verb::Discover;
@@ -31,6 +31,14 @@ struct Command {
     bool restartWithQueried = false;
     // restart --wait: how long to wait for the device to answer a query again.
     std::optional<int> waitSeconds;
+    // export and apply: discoveries to run at most until every device has been seen.
+    int rounds = 3;
+    std::string format = "csv";  // export: csv or json
+    std::string inventoryFile;   // apply
+    bool check = false;          // apply: plan only, write nothing
+    bool diff = false;           // apply: the settings before and after of each change
+    bool restartAfterApply = false;
+    int settleSeconds = 10;      // apply --restart: how long a device may take to answer
 };
 
 // Exit statuses of the command.

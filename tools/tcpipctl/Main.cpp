@@ -139,6 +139,26 @@ int main(int argc, char** argv) {
     auto* restart = app.add_subcommand(
         "restart", "write the settings (given, or the device's own) and restart the device");
     auto* doctor = app.add_subcommand("doctor", "tell what may keep the devices' replies out");
+    auto* exportSite = app.add_subcommand(
+        "export", "write every device's MAC, IP address, mask, gateway and interface");
+    exportSite->add_option("--format", command.format, "csv (default) or json")
+        ->check(CLI::IsMember({"csv", "json"}));
+    auto* apply = app.add_subcommand(
+        "apply", "set every device of an inventory file (as export writes it) to its row");
+    apply->add_option("FILE", command.inventoryFile, "the inventory: CSV or a JSON array")
+        ->required();
+    apply->add_flag("--check", command.check, "show the plan and send no set or restart");
+    apply->add_flag("--diff", command.diff, "show the settings before and after of each change");
+    apply->add_flag("--restart", command.restartAfterApply,
+                    "restart each device changed, and wait until it answers at its new address");
+    apply->add_option("--settle-timeout", command.settleSeconds,
+                      "seconds a restarted device may take to answer (1 to 3600; 10)")
+        ->check(CLI::Range(1, MaxWaitSeconds));
+    for (auto* sub : {exportSite, apply}) {
+        sub->add_option("--rounds", command.rounds,
+                        "discoveries to run at most until every device is seen (1 to 100; 3)")
+            ->check(CLI::Range(1, 100));
+    }
     for (auto* sub : {query, set, restart}) {
         sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes")
             ->required();
@@ -171,11 +191,13 @@ int main(int argc, char** argv) {
         return tcpipset::ExitUsage;
     }
 
-    command.verb = discover->parsed() ? Verb::Discover
-                   : query->parsed()  ? Verb::Query
-                   : set->parsed()    ? Verb::Set
-                   : doctor->parsed() ? Verb::Doctor
-                                      : Verb::Restart;
+    command.verb = discover->parsed()     ? Verb::Discover
+                   : query->parsed()      ? Verb::Query
+                   : set->parsed()        ? Verb::Set
+                   : doctor->parsed()     ? Verb::Doctor
+                   : exportSite->parsed() ? Verb::Export
+                   : apply->parsed()      ? Verb::Apply
+                                          : Verb::Restart;
     const auto broadcast = tcpipset::CanonicalBroadcast(command.broadcast);
     if (!broadcast) {
         return Refuse(
@@ -183,7 +205,9 @@ int main(int argc, char** argv) {
             command);
     }
     command.broadcast = *broadcast;
-    if (command.verb != Verb::Discover && command.verb != Verb::Doctor) {
+    const bool namesDevice = command.verb == Verb::Query || command.verb == Verb::Set ||
+                             command.verb == Verb::Restart;
+    if (namesDevice) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {
             return Refuse("tcpipctl: not a MAC address: " + mac, command);

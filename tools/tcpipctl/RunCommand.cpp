@@ -7,6 +7,7 @@
 #include "tools/tcpipctl/Doctor.h"
 #include "tools/tcpipctl/NamedDevice.h"
 #include "tools/tcpipctl/Output.h"
+#include "tools/tcpipctl/SiteCommands.h"
 #include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
@@ -417,6 +418,8 @@ int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operati
         return Set(command, view, operations, report);
     case Verb::Restart:
     case Verb::Doctor:
+    case Verb::Export:
+    case Verb::Apply:
         break;
     }
     return Restart(command, view, operations, report);
@@ -466,6 +469,12 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
         }
         if (command.verb == Verb::Doctor) {
             return RunDoctor(command, out, err);
+        }
+        if (command.verb == Verb::Export) {
+            return RunExport(command, out, err);
+        }
+        if (command.verb == Verb::Apply) {
+            return RunApply(command, out, err);
         }
         if (command.localPort != 0) {
             // Bound now, so that a port in use is told as such before anything is sent.

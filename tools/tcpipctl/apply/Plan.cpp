@@ -1,0 +1,139 @@
+#include "tools/tcpipctl/apply/Plan.h"
+
+#include "protocol/Requests.h"
+#include "tools/tcpipctl/AddressOptions.h"
+
+#include <algorithm>
+
+namespace tcpipset {
+
+namespace {
+
+bool SameAddress(const std::string& a, const std::string& b) {
+    const auto value = ParseDottedQuad(a);
+    return value && value == ParseDottedQuad(b);
+}
+
+bool SameValues(const DeviceValues& a, const DeviceValues& b) {
+    return SameAddress(a.ip, b.ip) && SameAddress(a.mask, b.mask) &&
+           SameAddress(a.gateway, b.gateway);
+}
+
+std::string SeenOn(const SeenDevice& device) {
+    return device.interfaceName.empty() ? std::string{} : " on " + device.interfaceName;
+}
+
+void Refuse(PlannedRow& planned, std::string reason) {
+    planned.status = RowStatus::Refused;
+    planned.reason = std::move(reason);
+}
+
+// Whatever else holds the address the row moves its device to: another listed device
+// that answered from it, or a host that answered the link's duplicate address probe.
+std::string HolderOf(const PlannedRow& planned, const SiteFindings& findings) {
+    const std::string& wanted = planned.after.ip;
+    for (const auto& device : findings.seen) {
+        if (device.mac != planned.row.mac && SameAddress(device.address, wanted)) {
+            return device.mac;
+        }
+    }
+    const auto probed = findings.addressHolders.find(wanted);
+    if (probed != findings.addressHolders.end() && !probed->second.empty() &&
+        probed->second != planned.row.mac) {
+        return probed->second;
+    }
+    return {};
+}
+
+} // namespace
+
+const char* RowStatusName(RowStatus status) {
+    switch (status) {
+    case RowStatus::Unchanged:
+        return "unchanged";
+    case RowStatus::Change:
+        return "change";
+    case RowStatus::Missing:
+        return "missing";
+    case RowStatus::Refused:
+        return "refused";
+    case RowStatus::Changed:
+        return "changed";
+    case RowStatus::Failed:
+        break;
+    }
+    return "failed";
+}
+
+std::vector<PlannedRow> SeenRows(const std::vector<InventoryRow>& rows,
+                                 const std::vector<SeenDevice>& seen, std::size_t rounds) {
+    std::vector<PlannedRow> plan;
+    for (const auto& row : rows) {
+        PlannedRow planned{row, RowStatus::Change, std::nullopt, {row.ip, row.mask, row.gateway},
+                           row.interfaceName, {}};
+        std::vector<const SeenDevice*> same;
+        std::vector<const SeenDevice*> twins;
+        for (const auto& device : seen) {
+            if (!row.interfaceName.empty() && device.interfaceName != row.interfaceName) {
+                continue;
+            }
+            if (device.mac == row.mac) {
+                same.push_back(&device);
+            } else if (DeviceSelectorOf(device.mac) == DeviceSelectorOf(row.mac)) {
+                twins.push_back(&device);
+            }
+        }
+        if (same.empty()) {
+            planned.status = RowStatus::Missing;
+            planned.reason = "not seen in " + std::to_string(rounds) +
+                             (rounds == 1 ? " discovery" : " discoveries") +
+                             (row.interfaceName.empty() ? "" : " on " + row.interfaceName);
+        } else if (!twins.empty()) {
+            // A write to this device is taken by every device with its last six digits.
+            Refuse(planned, "its last six digits " + DeviceSelectorOf(row.mac) +
+                                " are also those of " + twins.front()->mac +
+                                SeenOn(*twins.front()));
+        } else if (std::ranges::any_of(same, [&](const SeenDevice* device) {
+                       return device->interfaceName != same.front()->interfaceName;
+                   })) {
+            Refuse(planned, "seen on " + same.front()->interfaceName + " and on " +
+                                same.back()->interfaceName + "; give its interface");
+        } else {
+            planned.interfaceName = same.front()->interfaceName;
+        }
+        plan.push_back(std::move(planned));
+    }
+    return plan;
+}
+
+std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
+                                 const SiteFindings& findings) {
+    std::vector<PlannedRow> plan = SeenRows(rows, findings.seen, findings.rounds);
+    for (auto& planned : plan) {
+        if (planned.status != RowStatus::Change) {
+            continue;
+        }
+        const auto answer = findings.queried.find(planned.row.mac);
+        if (answer == findings.queried.end() || !answer->second) {
+            planned.status = RowStatus::Missing;
+            planned.reason = "seen, but it did not answer the query";
+            continue;
+        }
+        planned.before = *answer->second;
+        if (SameValues(*planned.before, planned.after)) {
+            planned.status = RowStatus::Unchanged;
+        } else if (MovesAddress(planned)) {
+            if (const std::string holder = HolderOf(planned, findings); !holder.empty()) {
+                Refuse(planned, "address in use by MAC " + holder);
+            }
+        }
+    }
+    return plan;
+}
+
+bool MovesAddress(const PlannedRow& planned) {
+    return planned.status == RowStatus::Change && planned.before &&
+           !SameAddress(planned.before->ip, planned.after.ip);
+}
+
+} // namespace tcpipset
