@@ -19,7 +19,7 @@ expect "behind the firewall nothing is listed, and doctor is named" 1 "" "$nothi
     "$ctl" "${quick[@]}" discover
 expect_lines "doctor names the firewall and the silent discovery" 1 \
     '^problem +firewall: the input filter "inet filter input" drops' \
-    '^ +what to do: .*nft insert rule inet filter input udp sport 5001 accept.*--add-service=tcpipset' \
+    '^ +what to do: let replies from UDP port 5001 in: sudo nft insert rule inet filter input udp sport 5001 accept; see WHEN NO DEVICE IS LISTED in tcpipctl\(1\)$' \
     '^problem +discovery on ' \
     '^verdict: problem \(2 problems, 0 warnings\)$' -- "$ctl" "${quick[@]}" doctor
 expect_lines "doctor --json gives the same as one object" 1 \
