@@ -1,83 +1,182 @@
 #include "tools/tcpipctl/DoctorChecks.h"
 #include "tools/tcpipctl/RouteTable.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace tcpipset {
 namespace {
 
 struct FirewallCase {
     const char* name;
-    const char* nft;
-    const char* iptables;
-    bool readable;
+    const char* nftFixture;    // nft -j list ruleset
+    const char* legacyFixture; // iptables-legacy-save
+    std::vector<std::string> interfaces;
     Verdict verdict;
-    const char* detailPart;
+    const char* inDetail;
+    const char* inAdvice;
+    const char* droppingChains;
 };
+
+// As a user sees it: neither nft nor iptables-legacy-save can be read.
+constexpr const char* NotReadable = "(not readable)";
 
 void PrintTo(const FirewallCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+std::string Fixture(const char* name) {
+    if (*name == '\0') {
+        return {};
+    }
+    std::ifstream file(std::string(TCPIPSET_FIREWALL_FIXTURES) + "/" + name);
+    EXPECT_TRUE(file) << name;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 class FirewallCheckTest : public ::testing::TestWithParam<FirewallCase> {};
 
 TEST_P(FirewallCheckTest, TellsWhetherRepliesFromPort5001GetIn) {
-    const DoctorCheck check =
-        FirewallCheck(GetParam().nft, GetParam().iptables, GetParam().readable);
-    EXPECT_EQ(check.verdict, GetParam().verdict);
-    EXPECT_NE(check.detail.find(GetParam().detailPart), std::string::npos) << check.detail;
-    EXPECT_EQ(check.advice.empty(), GetParam().verdict == Verdict::Ok);
+    const FirewallCase& c = GetParam();
+    const bool readable = std::string(c.nftFixture) != NotReadable;
+    const FirewallFinding finding = ReadFirewall(readable ? Fixture(c.nftFixture) : "",
+                                                 Fixture(c.legacyFixture), readable, c.interfaces);
+    EXPECT_EQ(finding.check.verdict, c.verdict);
+    EXPECT_NE(finding.check.detail.find(c.inDetail), std::string::npos) << finding.check.detail;
+    EXPECT_NE(finding.check.advice.find(c.inAdvice), std::string::npos) << finding.check.advice;
+    EXPECT_EQ(finding.check.advice.empty(), c.verdict == Verdict::Ok);
+    std::string dropping;
+    for (const auto& chain : finding.droppingChains) {
+        dropping += (dropping.empty() ? "" : ", ") + chain;
+    }
+    EXPECT_EQ(dropping, c.droppingChains);
 }
 
-constexpr const char* StatefulDrop = R"(table inet filter {
-	chain input {
-		type filter hook input priority filter; policy drop;
-		ct state established,related accept
-		iif "lo" accept
-	}
-	chain output {
-		type filter hook output priority filter; policy drop;
-	}
-})";
-constexpr const char* WithReplyRule = R"(table inet filter {
-	chain input {
-		type filter hook input priority filter; policy drop;
-		udp sport 5001 accept
-		ct state established,related accept
-	}
-})";
-constexpr const char* EndsInReject = R"(table inet firewalld {
-	chain filter_INPUT {
-		type filter hook input priority filter + 10; policy accept;
-		ct state established,related accept
-		reject with icmpx admin-prohibited
-	}
-})";
-constexpr const char* OutputOnly = R"(table ip nat {
-	chain postrouting {
-		type nat hook postrouting priority srcnat; policy accept;
-		oifname "eth0" masquerade
-	}
-})";
+constexpr const char* NftRule = "sudo nft insert rule inet filter input udp sport 5001 accept";
+constexpr const char* UfwRule = "sudo ufw allow proto udp from any port 5001";
+constexpr const char* LegacyRule = "sudo iptables -I INPUT -p udp --sport 5001 -j ACCEPT";
+constexpr const char* LetIn = "lets replies from UDP port 5001 in";
+constexpr const char* NoDrop = "no input filter drops by default";
+constexpr const char* InetInput = "inet filter input";
+const std::vector<std::string> Eth0{"eth0"};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FirewallCheckTest,
     ::testing::Values(
-        FirewallCase{"NoRulesAtAll", "", "", true, Verdict::Ok, "no input filter"},
-        FirewallCase{"OtherHooksOnly", OutputOnly, "", true, Verdict::Ok, "no input filter"},
-        FirewallCase{"StatefulDefaultDrop", StatefulDrop, "", true, Verdict::Problem,
-                     "\"inet filter input\""},
-        FirewallCase{"DefaultDropWithTheReplyRule", WithReplyRule, "", true, Verdict::Ok,
-                     "lets replies from UDP port 5001 in"},
-        FirewallCase{"ChainEndingInAReject", EndsInReject, "", true, Verdict::Problem,
-                     "\"inet firewalld filter_INPUT\""},
-        FirewallCase{"IptablesInputPolicyDrop", "", ":INPUT DROP [0:0]\n-A INPUT -i lo -j ACCEPT\n",
-                     true, Verdict::Problem, "\"iptables INPUT\""},
-        FirewallCase{"IptablesWithTheReplyRule", "",
-                     ":INPUT DROP [0:0]\n-A INPUT -p udp -m udp --sport 5001 -j ACCEPT\n", true,
-                     Verdict::Ok, "lets replies"},
-        FirewallCase{"RulesThatCannotBeRead", "", "", false, Verdict::Warning, "cannot read"}),
+        FirewallCase{"NoRulesAtAll", "empty.json", "", {}, Verdict::Ok, NoDrop, "", ""},
+        FirewallCase{"OtherHooksOnly", "other-hooks-only.json", "", Eth0, Verdict::Ok, NoDrop, "",
+                     ""},
+        FirewallCase{"DebianDefault", "debian-default.json", "", Eth0, Verdict::Ok, NoDrop, "", ""},
+        FirewallCase{"StatefulDefaultDrop", "desktop-stateful.json", "", Eth0, Verdict::Problem,
+                     "the input filter \"inet filter input\" drops replies from UDP port 5001 "
+                     "by its policy",
+                     NftRule, InetInput},
+        FirewallCase{"DefaultDropWithTheShippedRule", "desktop-stateful-with-rule.json", "", Eth0,
+                     Verdict::Ok, "\"inet filter input\" drops by default and lets replies", "",
+                     ""},
+        FirewallCase{"AnAcceptDoesNotSpareTheOtherTable", "two-tables.json", "", Eth0,
+                     Verdict::Problem, "\"ip guard input\" drops", "rule ip guard input udp",
+                     "ip guard input"},
+        FirewallCase{"AcceptPolicyEndingInADrop", "ends-in-counter-drop.json", "", Eth0,
+                     Verdict::Problem, "by a rule in chain \"input\"", NftRule, InetInput},
+        FirewallCase{"RuleForAnotherPort", "wrong-port.json", "", Eth0, Verdict::Problem,
+                     "by its policy", NftRule, InetInput},
+        FirewallCase{"InterfaceDropOnEth0", "iifname-drop.json", "", Eth0, Verdict::Problem,
+                     "by a rule in chain \"input\"", NftRule, InetInput},
+        FirewallCase{"InterfaceDropSparesVeth",
+                     "iifname-drop.json",
+                     "",
+                     {"veth-x"},
+                     Verdict::Ok,
+                     LetIn,
+                     "",
+                     ""},
+        FirewallCase{"InterfaceDropNamesItsInterfaces",
+                     "iifname-drop.json",
+                     "",
+                     {"veth-x", "eth1"},
+                     Verdict::Problem,
+                     "5001 on eth1 by a rule",
+                     NftRule,
+                     InetInput},
+        FirewallCase{"InterfaceDropOnAnyInterface",
+                     "iifname-drop.json",
+                     "",
+                     {},
+                     Verdict::Problem,
+                     "by a rule in chain \"input\"",
+                     NftRule,
+                     InetInput},
+        FirewallCase{"UdpRejected", "udp-reject.json", "", Eth0, Verdict::Problem,
+                     "by a rule in chain \"input\"", NftRule, InetInput},
+        FirewallCase{"LoggedReject", "log-reject.json", "", Eth0, Verdict::Problem, "by a rule",
+                     NftRule, InetInput},
+        FirewallCase{"AcceptForTcpOnly", "tcp-only.json", "", Eth0, Verdict::Problem,
+                     "by its policy", NftRule, InetInput},
+        FirewallCase{"AcceptInTheOutputChain", "accept-in-output.json", "", Eth0, Verdict::Problem,
+                     "by its policy", NftRule, InetInput},
+        FirewallCase{"AcceptInAChainNothingJumpsTo", "accept-unreached.json", "", Eth0,
+                     Verdict::Problem, "by its policy", NftRule, InetInput},
+        FirewallCase{"AcceptReachedByJump", "accept-by-jump.json", "", Eth0, Verdict::Ok, LetIn, "",
+                     ""},
+        FirewallCase{"JumpToAChainThatDrops", "jump-to-drop.json", "", Eth0, Verdict::Problem,
+                     "by a rule in chain \"no_new_udp\"", "rule ip filter input udp",
+                     "ip filter input"},
+        FirewallCase{"InvalidDroppedUnderAcceptPolicy", "ct-invalid-drop.json", "", Eth0,
+                     Verdict::Ok, NoDrop, "", ""},
+        FirewallCase{"DropPolicyForIpv6Only", "ip6-only-drop.json", "", Eth0, Verdict::Ok, NoDrop,
+                     "", ""},
+        FirewallCase{"NamedSetDecides", "named-set.json", "", Eth0, Verdict::Warning,
+                     "cannot tell whether the input filter \"inet filter input\" lets replies "
+                     "from UDP port 5001 in: a rule in chain \"input\" depends on the named set "
+                     "@printers",
+                     NftRule, ""},
+        FirewallCase{"MarkDecides", "mark.json", "", Eth0, Verdict::Warning, "the packet mark",
+                     NftRule, ""},
+        FirewallCase{"IptablesNftMatchDecides", "xt-conntrack.json", "", Eth0, Verdict::Warning,
+                     "iptables match (conntrack)", "rule ip filter INPUT udp", ""},
+        FirewallCase{"UfwThroughIptablesNft", "ufw.json", "", Eth0, Verdict::Warning,
+                     "in chain \"ufw-before-input\"", UfwRule, ""},
+        FirewallCase{"UfwLegacyDefaults", "", "ufw-legacy.save", Eth0, Verdict::Problem,
+                     "\"iptables filter INPUT\" drops replies from UDP port 5001 by its policy",
+                     UfwRule, "iptables filter INPUT"},
+        FirewallCase{"UfwLegacyWithTheReplyRule", "", "ufw-legacy-reply-rule.save", Eth0,
+                     Verdict::Ok, LetIn, "", ""},
+        FirewallCase{"FirewalldDefaults", "firewalld-public.json", "", Eth0, Verdict::Problem,
+                     "\"inet firewalld filter_INPUT\" drops replies from UDP port 5001 by a rule "
+                     "in chain \"filter_IN_public\"",
+                     "sudo firewall-cmd --add-service=tcpipset", "inet firewalld filter_INPUT"},
+        FirewallCase{"FirewalldWithTheService", "firewalld-public-tcpipset.json", "", Eth0,
+                     Verdict::Ok, LetIn, "", ""},
+        FirewallCase{"IptablesLegacyPolicyDrop", "", "iptables-policy-drop.save", Eth0,
+                     Verdict::Problem, "\"iptables filter INPUT\" drops", LegacyRule,
+                     "iptables filter INPUT"},
+        FirewallCase{"IptablesLegacyReplyRule", "", "iptables-reply-rule.save", Eth0, Verdict::Ok,
+                     LetIn, "", ""},
+        FirewallCase{"IptablesLegacyRejectOnEth", "", "iptables-udp-reject.save", Eth0,
+                     Verdict::Problem, "by a rule in chain \"INPUT\"", LegacyRule,
+                     "iptables filter INPUT"},
+        FirewallCase{"IptablesLegacyRejectSparesWlan",
+                     "",
+                     "iptables-udp-reject.save",
+                     {"wlan0"},
+                     Verdict::Ok,
+                     NoDrop,
+                     "",
+                     ""},
+        FirewallCase{"NftAndLegacyBothDrop", "desktop-stateful.json", "iptables-policy-drop.save",
+                     Eth0, Verdict::Problem, "; the input filter \"iptables filter INPUT\" drops",
+                     LegacyRule, "inet filter input, iptables filter INPUT"},
+        FirewallCase{"NftTextInsteadOfJson", "desktop-stateful.nft", "", Eth0, Verdict::Warning,
+                     "not JSON", "", ""},
+        FirewallCase{"RulesThatCannotBeRead", NotReadable, "", Eth0, Verdict::Warning,
+                     "cannot read", "sudo tcpipctl doctor", ""}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct RpFilterCase {
@@ -107,6 +206,24 @@ INSTANTIATE_TEST_SUITE_P(
                       RpFilterCase{"LooseWithADefaultRoute", 2, 0, true, Verdict::Ok},
                       RpFilterCase{"LooseWithoutADefaultRoute", 2, 2, false, Verdict::Warning}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// Rules that nft would refuse to load, as a damaged or hand-made text could hold them.
+std::string ChainsCalling(const char* action) {
+    const std::string head = R"({"family": "inet", "table": "t", )";
+    return R"({"nftables": [{"table": {"family": "inet", "name": "t"}}, {"chain": )" + head +
+           R"("name": "input", "hook": "input", "policy": "accept"}}, {"chain": )" + head +
+           R"("name": "a"}}, {"rule": )" + head + R"("chain": "input", "expr": [{")" + action +
+           R"(": {"target": "a"}}]}}, {"rule": )" + head + R"("chain": "a", "expr": [{")" + action +
+           R"(": {"target": "input"}}]}}]})";
+}
+
+TEST(DoctorChecks, FirewallLoopsEndInCannotTell) {
+    for (const char* action : {"jump", "goto"}) {
+        const DoctorCheck check = ReadFirewall(ChainsCalling(action), "", true, {"eth0"}).check;
+        EXPECT_EQ(check.verdict, Verdict::Warning) << action;
+        EXPECT_NE(check.detail.find("cannot tell"), std::string::npos) << check.detail;
+    }
+}
 
 TEST(DoctorChecks, RpFilterAdviceWritesTheDotOfAVlanInterfaceAsASlash) {
     EXPECT_NE(

@@ -19,18 +19,22 @@ expect "behind the firewall nothing is listed, and doctor is named" 1 "" "$nothi
     "$ctl" "${quick[@]}" discover
 expect_lines "doctor names the firewall and the silent discovery" 1 \
     '^problem +firewall: the input filter "inet filter input" drops' \
-    '^ +what to do: .*nft insert rule inet filter input udp sport 5001 accept.*--add-service=tcpipset' \
-    '^problem +discovery on ' \
+    '^ +what to do: let replies from UDP port 5001 in: sudo nft insert rule inet filter input udp sport 5001 accept; see WHEN NO DEVICE IS LISTED in tcpipctl\(1\)$' \
+    '^problem +discovery on [^:]+: 3 on the wire, 0 delivered, from 198\.18\.0\.10, 198\.18\.0\.11, 198\.18\.0\.12, none dropped; likely cause: the firewall: "inet filter input" drops them$' \
     '^verdict: problem \(2 problems, 0 warnings\)$' -- "$ctl" "${quick[@]}" doctor
-expect_lines "doctor --json gives the same as one object" 1 \
-    '^\{"checks":\[.*"check":"firewall","verdict":"problem".*\],"verdict":"problem"\}$' -- \
+expect_lines "doctor --json gives the same as one object, with the counts" 1 \
+    '^\{"checks":\[.*"check":"firewall","verdict":"problem".*\],"verdict":"problem"\}$' \
+    '"interface":"[^"]+","wire":3,"delivered":0,"senders":\["198\.18\.0\.10",' -- \
     "$ctl" "${quick[@]}" --json doctor
 
 nft -f "$repo/tools/firewall/tcpipset.nft" || fail "the shipped rule does not load"
 expect "with the shipped rule every device is listed" 0 "$devices" "" -- \
     "$ctl" "${quick[@]}" discover
 expect_lines "doctor then says ok" 0 '^ok +firewall: .* lets replies from UDP port 5001 in$' \
-    '^ok +discovery on [^:]+: 3 replies' '^verdict: ok$' -- "$ctl" "${quick[@]}" doctor
+    '^ok +discovery on [^:]+: 3 on the wire, 3 delivered, from ' '!^(warning|problem)' \
+    '^verdict: ok$' -- "$ctl" "${quick[@]}" doctor
+expect_lines "--json counts them all delivered" 0 '"wire":3,"delivered":3,' -- \
+    "$ctl" "${quick[@]}" --json doctor
 
 expect "--local-port binds the socket to the port asked for" 0 "$devices" "" -- \
     "$ctl" "${quick[@]}" --local-port 5555 discover

@@ -64,10 +64,20 @@ std::pair<std::string, bool> CommandOutput(const char* line) {
     return {text, status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
-DoctorCheck SystemFirewallCheck() {
-    const auto [nft, nftRead] = CommandOutput("nft list ruleset 2>/dev/null");
-    const auto [legacy, legacyRead] = CommandOutput("iptables-save 2>/dev/null");
-    return FirewallCheck(nft, legacy, nftRead || legacyRead);
+FirewallFinding SystemFirewallCheck(const std::vector<std::string>& interfaceNames) {
+    const auto [nft, nftRead] = CommandOutput("nft -j list ruleset 2>/dev/null");
+    // iptables' legacy back end filters beside nftables, and nft does not show its rules.
+    const auto [legacy, legacyRead] = CommandOutput(
+        "command -v iptables-legacy-save >/dev/null && iptables-legacy-save 2>/dev/null");
+    return ReadFirewall(nft, legacy, nftRead || legacyRead, interfaceNames);
+}
+
+std::vector<std::string> InterfaceNames(const TIdInterfaceList& interfaces) {
+    std::vector<std::string> names;
+    for (const auto& entry : interfaces) {
+        names.push_back(entry.name);
+    }
+    return names;
 }
 
 DoctorCheck InterfacesCheck(const TIdInterfaceList& usable, const TIdStack& stack) {
@@ -206,7 +216,10 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
                                             probe.ReceiveBufferGranted(),
                                             probe.ReceiveSocketCount()));
         probe.SetActive(false); // frees a port given with --local-port for the discoveries
-        checks.push_back(SystemFirewallCheck());
+        const std::vector<std::string> interfaceNames = InterfaceNames(usable);
+        const FirewallFinding firewall = SystemFirewallCheck(interfaceNames);
+        checks.push_back(firewall.check);
+        causes.droppingChains = firewall.droppingChains;
         std::vector<InterfaceDiscovery> results;
         for (const auto& entry : usable) {
             results.push_back(DiscoverOn(command, entry.name, err));

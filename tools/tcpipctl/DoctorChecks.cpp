@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/DoctorChecks.h"
 
+#include "tools/tcpipctl/FirewallRuleset.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -8,79 +10,93 @@ namespace tcpipset {
 
 namespace {
 
-// Only what an installed system has: the rule inline, the firewalld service that the
-// package ships, and the manual page.
-constexpr const char* ReplyRuleAdvice =
-    "let replies from UDP port 5001 in: sudo nft insert rule inet filter input udp sport 5001 "
-    "accept (nftables; the same in every input chain that drops), "
-    "sudo ufw allow proto udp from any port 5001 (ufw), or "
-    "sudo firewall-cmd --add-service=tcpipset (firewalld, with the package's service; "
-    "without it --add-source-port=5001/udp); see WHEN NO DEVICE IS LISTED in tcpipctl(1)";
+constexpr const char* ManualPointer = "see WHEN NO DEVICE IS LISTED in tcpipctl(1)";
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
 }
 
-std::string Trimmed(const std::string& line) {
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
+std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
+    std::string text;
+    for (const std::string& piece : parts) {
+        text += (text.empty() ? "" : separator) + piece;
     }
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    return text;
 }
 
-// What the nftables rules do to an unasked-for reply from UDP port 5001: whether some
-// input chain drops by default (or ends in a bare drop or reject), and whether a rule lets
-// such replies in.
-struct InputFilter {
-    std::string droppingChain;
-    bool repliesAccepted = false;
-};
+// Each manager's own way, so that the rule lasts as long as the manager's others; only
+// what an installed system has, never a file of the source tree.
+std::string ReplyRule(const InputChainVerdict& chain) {
+    switch (chain.manager) {
+    case FirewallManager::Ufw:
+        return "sudo ufw allow proto udp from any port 5001";
+    case FirewallManager::Firewalld:
+        return "sudo firewall-cmd --add-service=tcpipset, and once more with --permanent to "
+               "keep it (the service comes with tcpipset's package; without it, "
+               "--add-source-port=5001/udp)";
+    case FirewallManager::IptablesLegacy:
+        return "sudo iptables -I INPUT -p udp --sport 5001 -j ACCEPT";
+    case FirewallManager::Nftables:
+        break;
+    }
+    return chain.chain.empty() ? std::string()
+                               : "sudo nft insert rule " + chain.Name() + " udp sport 5001 accept";
+}
 
-InputFilter ReadNftRuleset(const std::string& ruleset) {
-    InputFilter filter;
-    std::istringstream lines(ruleset);
-    std::string table;
-    std::string chain;
-    bool inputChain = false;
-    for (std::string raw; std::getline(lines, raw);) {
-        const std::string line = Trimmed(raw);
-        if (line.starts_with("table ")) {
-            table = line.substr(6, line.find(" {") - 6);
-        } else if (line.starts_with("chain ")) {
-            chain = line.substr(6, line.find(" {") - 6);
-            inputChain = false;
-        } else if (Contains(line, "hook input")) {
-            inputChain = true;
-            if (Contains(line, "policy drop") && filter.droppingChain.empty()) {
-                filter.droppingChain = "\"" + table + " " + chain + "\"";
-            }
-        } else if (inputChain && (line == "drop" || line.starts_with("reject")) &&
-                   filter.droppingChain.empty()) {
-            filter.droppingChain = "\"" + table + " " + chain + "\"";
-        } else if (Contains(line, "udp sport 5001") && Contains(line, "accept")) {
-            filter.repliesAccepted = true;
+std::string ReplyRuleAdvice(const std::vector<const InputChainVerdict*>& chains) {
+    std::vector<std::string> rules;
+    for (const InputChainVerdict* chain : chains) {
+        const std::string rule = ReplyRule(*chain);
+        if (!rule.empty() && std::ranges::find(rules, rule) == rules.end()) {
+            rules.push_back(rule);
         }
     }
-    return filter;
+    return rules.empty()
+               ? ManualPointer
+               : "let replies from UDP port 5001 in: " + Joined(rules, "; ") + "; " + ManualPointer;
 }
 
-InputFilter ReadIptablesSave(const std::string& rules) {
-    InputFilter filter;
-    std::istringstream lines(rules);
-    for (std::string raw; std::getline(lines, raw);) {
-        const std::string line = Trimmed(raw);
-        if (line.starts_with(":INPUT DROP") || line.starts_with(":INPUT REJECT")) {
-            filter.droppingChain = "\"iptables INPUT\"";
-        } else if (line.starts_with("-A INPUT") &&
-                   (line.ends_with("-j DROP") || Contains(line, "-j REJECT")) &&
-                   !Contains(line, " -p ") && filter.droppingChain.empty()) {
-            filter.droppingChain = "\"iptables INPUT\"";
-        } else if (Contains(line, "--sport 5001") && Contains(line, "-j ACCEPT")) {
-            filter.repliesAccepted = true;
+std::string HowItDrops(const InputChainVerdict& chain, bool first, std::size_t interfacesNamed) {
+    std::string text = "the input filter " + Quoted(chain.Name()) + " drops " +
+                       (first ? "replies from UDP port 5001" : "them");
+    if (!chain.droppingInterfaces.empty() && chain.droppingInterfaces.size() < interfacesNamed) {
+        text += " on " + Joined(chain.droppingInterfaces, ", ");
+    }
+    return text + (chain.decidedIn.empty() ? " by its policy"
+                                           : " by a rule in chain " + Quoted(chain.decidedIn));
+}
+
+std::string WhyItCannotTell(const InputChainVerdict& chain) {
+    return "cannot tell whether the input filter " + Quoted(chain.Name()) +
+           " lets replies from UDP port 5001 in: " +
+           (chain.decidedIn.empty()
+                ? chain.undecided
+                : "a rule in chain " + Quoted(chain.decidedIn) + " depends on " + chain.undecided);
+}
+
+std::string HowTheyGetIn(const std::vector<InputChainVerdict>& chains) {
+    // A chain counts as one that would keep them out when it drops by default, or when a
+    // rule of its own had to take them.
+    std::vector<const InputChainVerdict*> strict;
+    for (const InputChainVerdict& chain : chains) {
+        if (chain.dropPolicy || !chain.decidedIn.empty()) {
+            strict.push_back(&chain);
         }
     }
-    return filter;
+    if (strict.empty()) {
+        return "no input filter drops by default";
+    }
+    if (strict.size() == 1) {
+        return "the input filter " + Quoted(strict[0]->Name()) +
+               (strict[0]->dropPolicy ? " drops by default and" : "") +
+               " lets replies from UDP port 5001 in";
+    }
+    std::vector<std::string> names;
+    for (const InputChainVerdict* chain : strict) {
+        names.push_back(Quoted(chain->Name()));
+    }
+    return "each of the input filters " + Joined(names, ", ") +
+           " lets replies from UDP port 5001 in";
 }
 
 } // namespace
@@ -137,34 +153,50 @@ DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::si
     return check;
 }
 
-DoctorCheck FirewallCheck(const std::string& nftRuleset, const std::string& iptablesSave,
-                          bool readable) {
-    DoctorCheck check{"firewall", Verdict::Ok, {}, {}};
+FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesLegacySave,
+                             bool readable, const std::vector<std::string>& interfaceNames) {
+    FirewallFinding finding{{"firewall", Verdict::Ok, {}, {}}, {}};
+    DoctorCheck& check = finding.check;
     if (!readable) {
         check.verdict = Verdict::Warning;
         check.detail = "cannot read the input rules (they need root)";
         check.advice = "run sudo tcpipctl doctor to see them";
-        return check;
+        return finding;
     }
-    InputFilter filter = ReadNftRuleset(nftRuleset);
-    const InputFilter legacy = ReadIptablesSave(iptablesSave);
-    if (filter.droppingChain.empty()) {
-        filter.droppingChain = legacy.droppingChain;
+    const std::vector<InputChainVerdict> chains =
+        JudgeInputChains(nftJson, iptablesLegacySave, interfaceNames);
+    std::vector<const InputChainVerdict*> dropping;
+    std::vector<const InputChainVerdict*> undecided;
+    for (const InputChainVerdict& chain : chains) {
+        if (chain.fate == ReplyFate::Dropped) {
+            dropping.push_back(&chain);
+            finding.droppingChains.push_back(chain.Name());
+        } else if (chain.fate == ReplyFate::CannotTell) {
+            undecided.push_back(&chain);
+        }
     }
-    filter.repliesAccepted = filter.repliesAccepted || legacy.repliesAccepted;
-    if (filter.droppingChain.empty()) {
-        check.detail = "no input filter drops by default";
-    } else if (filter.repliesAccepted) {
-        check.detail = "the input filter " + filter.droppingChain +
-                       " drops by default and lets replies from UDP port 5001 in";
-    } else {
+    if (!dropping.empty()) {
         check.verdict = Verdict::Problem;
-        check.detail = "the input filter " + filter.droppingChain +
-                       " drops what the workstation did not ask for, and the devices' replies "
-                       "come from addresses it never sent to";
-        check.advice = ReplyRuleAdvice;
+        std::vector<std::string> clauses;
+        for (const InputChainVerdict* chain : dropping) {
+            clauses.push_back(HowItDrops(*chain, clauses.empty(), interfaceNames.size()));
+        }
+        check.detail = Joined(clauses, "; ") +
+                       ": the devices' replies come from addresses the workstation never sent "
+                       "to, so they count as new traffic";
+        check.advice = ReplyRuleAdvice(dropping);
+    } else if (!undecided.empty()) {
+        check.verdict = Verdict::Warning;
+        std::vector<std::string> clauses;
+        for (const InputChainVerdict* chain : undecided) {
+            clauses.push_back(WhyItCannotTell(*chain));
+        }
+        check.detail = Joined(clauses, "; ");
+        check.advice = ReplyRuleAdvice(undecided);
+    } else {
+        check.detail = HowTheyGetIn(chains);
     }
-    return check;
+    return finding;
 }
 
 } // namespace tcpipset

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tools/tcpipctl/FirewallRules.h"
+
+#include <string>
+#include <vector>
+
+namespace tcpipset {
+
+// Who keeps the rules, and so how the user is best told to change them.
+enum class FirewallManager { Nftables, Firewalld, Ufw, IptablesLegacy };
+
+// What one input base chain does to a print server's reply: an IPv4 UDP datagram from
+// source port 5001 to an ephemeral port of the workstation, new to conntrack.
+struct InputChainVerdict {
+    std::string family; // "ip", "inet", or "iptables" for the rules of iptables-legacy
+    std::string table;
+    std::string chain;
+    FirewallManager manager = FirewallManager::Nftables;
+    bool dropPolicy = false;
+    ReplyFate fate = ReplyFate::Accepted;
+    // Accepted or Dropped: the chain of the rule that decided, empty for the policy.
+    // CannotTell: the chain of the rule that could not be judged.
+    std::string decidedIn;
+    std::string undecided; // CannotTell: what that rule looks at
+    // Dropped, when interfaces were named: those it drops the reply on.
+    std::vector<std::string> droppingInterfaces;
+
+    // "inet filter input", "iptables filter INPUT"
+    std::string Name() const;
+};
+
+// Every base chain on the input hook of families ip and inet in `nft -j list ruleset`
+// (nftJson), then INPUT of the filter table in iptables-legacy-save's text. Each judges
+// on its own (an accept in one does not spare the reply another), for each interface of
+// interfaceNames; with none named, on any interface. A text that cannot be read gives one
+// verdict that cannot tell, named after the program.
+std::vector<InputChainVerdict> JudgeInputChains(const std::string& nftJson,
+                                                const std::string& iptablesLegacySave,
+                                                const std::vector<std::string>& interfaceNames);
+
+} // namespace tcpipset
