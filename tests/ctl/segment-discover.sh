@@ -52,7 +52,7 @@ expect "query with --local-port equal to --port is answered" 0 \
 
 # On a segment as it should be, every check of doctor is ok.
 expect_lines "doctor on a clean segment says ok" 0 '^verdict: ok$' \
-    '^ok +discovery on [^:]+: 10 replies from 198\.18\.3\.1, ' '!^(warning|problem) ' -- \
+    '^ok +discovery on [^:]+: 10 on the wire, 10 delivered, from 198\.18\.3\.1, ' '!^(warning|problem) ' -- \
     "$ctl" "${quick[@]}" doctor
 
 verdict
