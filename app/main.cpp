@@ -1,5 +1,6 @@
 #include "app/TApplication.h"
 #include "transport/MainThread.h"
+#include "ui/operations/SyslogWriteLog.h"
 #include "ui/window/Application.h"
 #include "ui/window/ErrorReport.h"
 #include "ui/window/ReceiveBufferSetting.h"
@@ -25,9 +26,12 @@ int main(int argc, char* argv[]) {
         }
     }
     int result = 0;
+    // Every set and restart that the window sends is recorded in the system log.
+    tcpipset::SyslogWriteLog writeLog("tcpipset");
     try {
         // Destroyed only after the loop has ended, so never while a wait is on the stack.
         tcpipset::TfrmMain frmMain(endpoint);
+        frmMain.Operations().SetWriteLog(&writeLog);
         tcpipset::RunReported([&frmMain] { frmMain.FormCreate(); });
         frmMain.show();
         result = tcpipset::TApplication::exec();

@@ -359,6 +359,71 @@ INSTANTIATE_TEST_SUITE_P(
                             {DeviceReply(Mask24, Gateway1921681, Mac(0x2C))}}}),
     CaseName());
 
+struct RecordingLog : WriteLog {
+    void Record(const WriteRecord& record) override { records.push_back(record); }
+    std::vector<WriteRecord> records;
+};
+
+// Every set and restart that left is recorded, with how it ended; one cancelled wrote
+// nothing. A write's old values are the device's last report of itself.
+enum class Twist { None, Cancel, SendFails };
+struct RecordCase {
+    const char* name;
+    WriteKind kind;
+    std::vector<ScriptedReply> replies;
+    std::optional<WriteOutcome> outcome; // none: no record
+    Twist twist = Twist::None;
+};
+
+class WriteRecords : public OperationsTest, public ::testing::WithParamInterface<RecordCase> {};
+
+const Datagram Queried = DeviceReply(Mask24, Gateway1921681, Mac(0x2C));
+const AddressValues QueriedValues{"127.0.0.1", "255.255.255.0", "192.168.1.1"};
+
+TEST_P(WriteRecords, TellHowEachWriteThatLeftEnded) {
+    const RecordCase& c = GetParam();
+    StartDevice([&c](const Datagram& request) {
+        return request.at(9) == 'J' ? std::vector<ScriptedReply>{{Queried}} : c.replies;
+    });
+    RecordingLog log;
+    operations.SetWriteLog(&log);
+    SelectLine("0200000A1B2C");
+    operations.Memo1DblClick();
+    client.SetPort(c.twist == Twist::SendFails ? 0 : device->Port()); // 0: refused by the system
+    for (int write = 0; write < 2; ++write) { // the second after the first one's report
+        view.SetFields("192.168.1.20", "255.255.0.0", "192.168.1.1");
+        view.answers.push_back(c.twist == Twist::Cancel ? DialogResult::Cancel : DialogResult::Yes);
+        try {
+            c.kind == WriteKind::Set ? operations.SetTcpIpAddress() : operations.RestartDevice();
+        } catch (const Exception&) {
+        }
+    }
+    ASSERT_THAT(log.records, ::testing::SizeIs(c.outcome ? 2 : 0));
+    const auto reply =
+        c.outcome == WriteOutcome::NotUpdated ? std::optional(QueriedValues) : std::nullopt;
+    for (const WriteRecord& r : log.records) {
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.old, &r == &log.records[0] ? std::optional(QueriedValues) : reply);
+        EXPECT_EQ(r.reply, reply);
+        EXPECT_EQ(r.error.empty(), c.outcome != WriteOutcome::Error);
+    }
+}
+
+using O = WriteOutcome;
+const std::vector<ScriptedReply> Unreadable{{ReplyWithItems({2, 4, 1, 1, 1, 1, 0xFF})}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteRecords,
+    ::testing::Values(
+        RecordCase{"SetAnsweredWithOtherValues", WriteKind::Set, {{Queried}}, O::NotUpdated},
+        RecordCase{"SetWithoutReply", WriteKind::Set, {}, O::NoReply},
+        RecordCase{"SetWithUnreadableReply", WriteKind::Set, Unreadable, O::UnreadableReply},
+        RecordCase{"SetWhoseSendFails", WriteKind::Set, {}, O::Error, Twist::SendFails},
+        RecordCase{"CancelledSet", WriteKind::Set, {}, std::nullopt, Twist::Cancel},
+        RecordCase{"Restart", WriteKind::Restart, {{Queried}}, O::Sent},
+        RecordCase{"CancelledRestart", WriteKind::Restart, {}, std::nullopt, Twist::Cancel}),
+    CaseName());
+
 // An operation started while another waits is ignored, so two never share the endpoint.
 TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
     RecordMainThread();

@@ -15,6 +15,7 @@
 #include "ui/operations/DeviceOperations.h"
 #include "ui/operations/Messages.h"
 #include "ui/operations/ReplyReceiver.h"
+#include "ui/operations/SyslogWriteLog.h"
 
 #include <algorithm>
 #include <chrono>
@@ -486,7 +487,10 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
                                     ExitFailure);
             }
         }
+        // Every set and restart sent is recorded in the system log, as the window's are.
+        SyslogWriteLog writeLog("tcpipctl");
         DeviceOperations operations(view, client);
+        operations.SetWriteLog(&writeLog);
         operations.SelectDevice(command.mac);
         operations.LimitInterfaces(command.interfaces);
         operations.ProbeBeforeSending(true);

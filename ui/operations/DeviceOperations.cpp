@@ -1,11 +1,13 @@
 #include "ui/operations/DeviceOperations.h"
 
 #include "protocol/AddressValidation.h"
+#include "protocol/ParseInteger.h"
 #include "protocol/ReplyWalk.h"
 #include "protocol/Requests.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
 #include "ui/operations/Messages.h"
+#include "ui/operations/ProcessUser.h"
 #include "ui/operations/ReplyReceiver.h"
 #include "ui/operations/WaitCursor.h"
 
@@ -49,6 +51,22 @@ bool GatewayPartsFitBytes(const std::string& gatewayText) {
     const auto values = AddressTextToValues(gatewayText);
     return std::all_of(values.begin(), values.end(),
                        [](std::int32_t value) { return value >= 0 && value <= 255; });
+}
+
+// Compared as four numbers: a device reports 255.255.255.0 for an entered 255.255.255.000,
+// and holds what was asked.
+bool SameAddress(const std::string& reported, const std::string& requested) {
+    try {
+        return AddressTextToValues(reported) == AddressTextToValues(requested);
+    } catch (const EConvertError&) {
+        return false;
+    }
+}
+
+bool Holds(const AddressValues& reported, const AddressValues& requested) {
+    return SameAddress(reported.address, requested.address) &&
+           SameAddress(reported.mask, requested.mask) &&
+           SameAddress(reported.gateway, requested.gateway);
 }
 
 } // namespace
@@ -141,6 +159,7 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
     WaitCursor cursor(view_);
     answers_.Start(selectedDeviceMac_);
+    lastReported_.reset();
     PrepareSend(aim);
     client_.SendText(AsText(request));
     ReplyTexts texts;
@@ -169,6 +188,10 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
             }
         }
     } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+    if (const auto& devices = answers_.Devices(); devices.size() == 1 && devices.front().read) {
+        const QueryAnswers::Device& device = devices.front();
+        lastReported_ = {selectedDeviceMac_, {device.address, device.mask, device.gateway}};
+    }
     return true;
 }
 
@@ -263,6 +286,46 @@ void DeviceOperations::EmptyFields() {
     }
 }
 
+WriteRecord DeviceOperations::StartRecord(WriteKind kind, const std::vector<std::string>& aim,
+                                          AddressValues requested) const {
+    WriteRecord record;
+    record.kind = kind;
+    record.mac = selectedDeviceMac_;
+    if (client_.Host() == LimitedBroadcastAddress) {
+        // No aim: every interface that can carry it, or, without any, where it is routed.
+        record.interfaces = aim.empty() ? client_.UsableBroadcastInterfaces() : aim;
+    }
+    if (lastReported_ && lastReported_->line == selectedDeviceMac_) {
+        record.old = lastReported_->values;
+    }
+    record.requested = std::move(requested);
+    return record;
+}
+
+void DeviceOperations::SendRecorded(WriteRecord& record, const std::function<void()>& send) {
+    try {
+        send();
+    } catch (const std::exception& error) {
+        EndWrite(record, WriteOutcome::Error, error.what());
+        throw;
+    }
+}
+
+void DeviceOperations::EndWrite(WriteRecord& record, WriteOutcome outcome, std::string error) {
+    lastReported_.reset();
+    if (record.reply) {
+        lastReported_ = {record.mac, *record.reply};
+    }
+    if (writeLog_ == nullptr) {
+        return;
+    }
+    record.outcome = outcome;
+    record.error = std::move(error);
+    record.user = RealUserName();
+    record.sudoUser = SudoUserName();
+    writeLog_->Record(record);
+}
+
 bool DeviceOperations::AnyFieldEmpty() const {
     return std::any_of(std::begin(AllFields), std::end(AllFields),
                        [this](AddressField field) { return view_.FieldText(field).empty(); });
@@ -303,26 +366,35 @@ void DeviceOperations::SetTcpIpAddress() {
     }
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
+    WriteRecord record = StartRecord(WriteKind::Set, *aim, {ip, mask, gateway});
     {
         WaitCursor cursor(view_);
         PrepareSend(*aim);
-        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
-        receiver.Receive();
+        SendRecorded(record, [&] {
+            client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+            receiver.Receive();
+        });
         if (receiver.HoldsReply()) {
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::Settings, texts) ==
                 WalkOutcome::Abort) {
                 replyUnreadable_ = true;
+                EndWrite(record, WriteOutcome::UnreadableReply);
                 return;
             }
             setReply_ = FinishedValues(receiver.PeerAddress(), texts);
             ShowReplyValues(*setReply_);
         }
     }
+    // Recorded before any dialog, which waits for the operator.
     if (receiver.PeerAddress().empty()) {
+        EndWrite(record, WriteOutcome::NoReply);
         view_.ShowError(messages::Timeout);
         EmptyFields();
         return;
     }
+    record.reply = setReply_;
+    EndWrite(record, setReply_ && Holds(*setReply_, record.requested) ? WriteOutcome::Updated
+                                                                      : WriteOutcome::NotUpdated);
     // A reply confirms the new address only when it comes from that address.
     const bool updated = setReply_ && ip == setReply_->address && mask == setReply_->mask &&
                          gateway == setReply_->gateway;
@@ -365,11 +437,14 @@ void DeviceOperations::RestartDevice() {
     }
     client_.SetBroadcastEnabled(true);
     ReplyReceiver receiver(client_, DeviceReplyBufferSize, DeviceBytesPerReceive);
+    WriteRecord record = StartRecord(WriteKind::Restart, *aim, {ip, mask, gateway});
     {
         WaitCursor cursor(view_);
         PrepareSend(*aim);
-        client_.SendBytes(request, static_cast<std::int32_t>(request.size()));
+        SendRecorded(
+            record, [&] { client_.SendBytes(request, static_cast<std::int32_t>(request.size())); });
     }
+    EndWrite(record, WriteOutcome::Sent);
     EmptyFields();
     // Whatever the device answers is dropped unread, until it stays silent for one
     // receive time-out.

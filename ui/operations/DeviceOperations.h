@@ -3,7 +3,9 @@
 #include "ui/operations/MainView.h"
 #include "ui/operations/QueryAnswers.h"
 #include "ui/operations/ReplyInterfaces.h"
+#include "ui/operations/WriteRecord.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -63,12 +65,11 @@ public:
     // True when the last query, set or restart ended at a reply the walk could not read.
     bool ReplyUnreadable() const { return replyUnreadable_; }
     // What the device reported in its reply to the last set, when that was read to its end.
-    struct ReplyValues {
-        std::string address;
-        std::string mask;
-        std::string gateway;
-    };
+    using ReplyValues = AddressValues;
     const std::optional<ReplyValues>& SetReply() const { return setReply_; }
+    // Where every set and restart that is sent is recorded, with how it ended; none (the
+    // default) records nothing. Not owned: it must outlive every operation run after this.
+    void SetWriteLog(WriteLog* log) { writeLog_ = log; }
 
 private:
     void RunQuery();
@@ -99,6 +100,15 @@ private:
     // Whether a receive loop goes on after a datagram: not once replies have never stopped
     // (which ends it as an aborted walk would) nor once the window has been closed.
     bool KeepsReceiving(const ReplyReceiver& receiver);
+    // The record of a write about to leave on the aim, without its outcome.
+    WriteRecord StartRecord(WriteKind kind, const std::vector<std::string>& aim,
+                            AddressValues requested) const;
+    // Runs the send, and receive, of a write: a failure is recorded before it escapes, as
+    // the request may have left.
+    void SendRecorded(WriteRecord& record, const std::function<void()>& send);
+    // Records how the write ended; what the device holds from now on is known only from a
+    // set's reply.
+    void EndWrite(WriteRecord& record, WriteOutcome outcome, std::string error = {});
 
     MainView& view_;
     TIdUDPClient& client_;
@@ -108,6 +118,14 @@ private:
     QueryAnswers answers_;
     ProbeOutcome probeOutcome_ = ProbeOutcome::NotRun;
     std::optional<ReplyValues> setReply_;
+    // What the device of a line last reported of itself: in its reply to the line's last
+    // query, when one device answered, or to a set since. A write's old values.
+    struct Reported {
+        std::string line;
+        AddressValues values;
+    };
+    std::optional<Reported> lastReported_;
+    WriteLog* writeLog_ = nullptr;
     int unreadableReplies_ = 0;
     bool replyUnreadable_ = false;
     bool probeBeforeSending_ = false;
