@@ -1,4 +1,5 @@
 #include "tools/tcpipctl/DoctorChecks.h"
+
 #include "tools/tcpipctl/RouteTable.h"
 
 #include <fstream>
@@ -20,9 +21,10 @@ struct FirewallCase {
     const char* inDetail;
     const char* inAdvice;
     const char* droppingChains;
+    const char* nftSaveFixture = ""; // iptables-nft-save
 };
 
-// As a user sees it: neither nft nor iptables-legacy-save can be read.
+// As a user sees it: none of nft, iptables-nft-save and iptables-legacy-save can be read.
 constexpr const char* NotReadable = "(not readable)";
 
 void PrintTo(const FirewallCase& c, std::ostream* os) {
@@ -45,8 +47,9 @@ class FirewallCheckTest : public ::testing::TestWithParam<FirewallCase> {};
 TEST_P(FirewallCheckTest, TellsWhetherRepliesFromPort5001GetIn) {
     const FirewallCase& c = GetParam();
     const bool readable = std::string(c.nftFixture) != NotReadable;
-    const FirewallFinding finding = ReadFirewall(readable ? Fixture(c.nftFixture) : "",
-                                                 Fixture(c.legacyFixture), readable, c.interfaces);
+    const FirewallFinding finding =
+        ReadFirewall(readable ? Fixture(c.nftFixture) : "", Fixture(c.nftSaveFixture),
+                     Fixture(c.legacyFixture), readable, c.interfaces);
     EXPECT_EQ(finding.check.verdict, c.verdict);
     EXPECT_NE(finding.check.detail.find(c.inDetail), std::string::npos) << finding.check.detail;
     EXPECT_NE(finding.check.advice.find(c.inAdvice), std::string::npos) << finding.check.advice;
@@ -141,8 +144,20 @@ INSTANTIATE_TEST_SUITE_P(
                      NftRule, ""},
         FirewallCase{"IptablesNftMatchDecides", "xt-conntrack.json", "", Eth0, Verdict::Warning,
                      "iptables match (conntrack)", "rule ip filter INPUT udp", ""},
-        FirewallCase{"UfwThroughIptablesNft", "ufw.json", "", Eth0, Verdict::Warning,
+        FirewallCase{"IptablesNftMatchFromItsSave", "xt-conntrack.json", "", Eth0, Verdict::Ok,
+                     LetIn, "", "", "xt-conntrack.nft-save"},
+        FirewallCase{"UfwThroughIptablesNftWithoutItsSave", "ufw.json", "", Eth0, Verdict::Warning,
                      "in chain \"ufw-before-input\"", UfwRule, ""},
+        FirewallCase{"UfwThroughIptablesNft", "ufw.json", "", Eth0, Verdict::Problem,
+                     "\"ip filter INPUT\" drops replies from UDP port 5001 by its policy", UfwRule,
+                     "ip filter INPUT", "ufw.nft-save"},
+        FirewallCase{"UfwThroughIptablesNftWithTheReplyRule", "ufw-reply-rule.json", "", Eth0,
+                     Verdict::Ok, LetIn, "", "", "ufw-reply-rule.nft-save"},
+        FirewallCase{"IptablesNftSaveLeavesInetTablesAlone", "desktop-stateful.json", "", Eth0,
+                     Verdict::Problem, "by its policy", NftRule, InetInput, "ufw.nft-save"},
+        FirewallCase{"IptablesNftSaveLeavesTablesWithoutXtAlone", "jump-to-drop.json", "", Eth0,
+                     Verdict::Problem, "by a rule in chain \"no_new_udp\"",
+                     "rule ip filter input udp", "ip filter input", "ufw.nft-save"},
         FirewallCase{"UfwLegacyDefaults", "", "ufw-legacy.save", Eth0, Verdict::Problem,
                      "\"iptables filter INPUT\" drops replies from UDP port 5001 by its policy",
                      UfwRule, "iptables filter INPUT"},
@@ -219,7 +234,7 @@ std::string ChainsCalling(const char* action) {
 
 TEST(DoctorChecks, FirewallLoopsEndInCannotTell) {
     for (const char* action : {"jump", "goto"}) {
-        const DoctorCheck check = ReadFirewall(ChainsCalling(action), "", true, {"eth0"}).check;
+        const DoctorCheck check = ReadFirewall(ChainsCalling(action), "", "", true, {"eth0"}).check;
         EXPECT_EQ(check.verdict, Verdict::Warning) << action;
         EXPECT_NE(check.detail.find("cannot tell"), std::string::npos) << check.detail;
     }

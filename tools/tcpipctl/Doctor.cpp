@@ -66,10 +66,13 @@ std::pair<std::string, bool> CommandOutput(const char* line) {
 
 FirewallFinding SystemFirewallCheck(const std::vector<std::string>& interfaceNames) {
     const auto [nft, nftRead] = CommandOutput("nft -j list ruleset 2>/dev/null");
+    // The options of iptables-nft's own matches, which nft's JSON leaves out.
+    const auto [nftSave, nftSaveRead] =
+        CommandOutput("command -v iptables-nft-save >/dev/null && iptables-nft-save 2>/dev/null");
     // iptables' legacy back end filters beside nftables, and nft does not show its rules.
     const auto [legacy, legacyRead] = CommandOutput(
         "command -v iptables-legacy-save >/dev/null && iptables-legacy-save 2>/dev/null");
-    return ReadFirewall(nft, legacy, nftRead || legacyRead, interfaceNames);
+    return ReadFirewall(nft, nftSave, legacy, nftRead || nftSaveRead || legacyRead, interfaceNames);
 }
 
 std::vector<std::string> InterfaceNames(const TIdInterfaceList& interfaces) {

@@ -153,8 +153,9 @@ DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::si
     return check;
 }
 
-FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesLegacySave,
-                             bool readable, const std::vector<std::string>& interfaceNames) {
+FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesNftSave,
+                             const std::string& iptablesLegacySave, bool readable,
+                             const std::vector<std::string>& interfaceNames) {
     FirewallFinding finding{{"firewall", Verdict::Ok, {}, {}}, {}};
     DoctorCheck& check = finding.check;
     if (!readable) {
@@ -164,7 +165,7 @@ FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& ipta
         return finding;
     }
     const std::vector<InputChainVerdict> chains =
-        JudgeInputChains(nftJson, iptablesLegacySave, interfaceNames);
+        JudgeInputChains(nftJson, iptablesNftSave, iptablesLegacySave, interfaceNames);
     std::vector<const InputChainVerdict*> dropping;
     std::vector<const InputChainVerdict*> undecided;
     for (const InputChainVerdict& chain : chains) {

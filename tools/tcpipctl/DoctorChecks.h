@@ -45,15 +45,16 @@ DoctorCheck RpFilterCheck(const std::string& interfaceName, int allValue, int in
 // The receive buffer: bytes asked for (0: none asked) against bytes granted as the system
 // counts them (twice the usable size), on each of the sockets that share the port.
 DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::size_t sockets);
-// The firewall's input filters, from `nft -j list ruleset` (nftJson) and
-// iptables-legacy-save's text: whether a print server's reply gets in on each of
-// interfaceNames (with none named, on any interface). readable is false when neither
-// could be read (not root, or no such tool).
+// The firewall's input filters, from `nft -j list ruleset` (nftJson), iptables-nft-save's
+// text (for the tables of iptables-nft, see JudgeInputChains) and iptables-legacy-save's:
+// whether a print server's reply gets in on each of interfaceNames (with none named, on
+// any interface). readable is false when none could be read (not root, or no such tool).
 struct FirewallFinding {
     DoctorCheck check;
     std::vector<std::string> droppingChains; // "inet filter input", "iptables filter INPUT"
 };
-FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesLegacySave,
-                             bool readable, const std::vector<std::string>& interfaceNames);
+FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesNftSave,
+                             const std::string& iptablesLegacySave, bool readable,
+                             const std::vector<std::string>& interfaceNames);
 
 } // namespace tcpipset

@@ -41,6 +41,9 @@ struct RuleTable {
     std::string name;
     std::map<std::string, RuleChain> chains;
     std::vector<std::string> inputChains; // its base chains on the input hook
+    // nftables: a rule holds an iptables match or target whose options nft's JSON leaves
+    // out, as iptables-nft writes them.
+    bool iptablesCompat = false;
 };
 
 enum class ReplyFate { Accepted, Dropped, CannotTell };

@@ -68,12 +68,21 @@ std::string InputChainVerdict::Name() const {
 }
 
 std::vector<InputChainVerdict> JudgeInputChains(const std::string& nftJson,
+                                                const std::string& iptablesNftSave,
                                                 const std::string& iptablesLegacySave,
                                                 const std::vector<std::string>& interfaceNames) {
     std::vector<InputChainVerdict> verdicts;
     if (const auto tables = ReadNftJson(nftJson)) {
         for (const RuleTable& table : *tables) {
-            JudgeTable(table, interfaceNames, verdicts);
+            // nft's JSON leaves out the options of iptables' own matches (ufw's rules on
+            // Debian 12); iptables-nft-save writes them out.
+            auto saved = table.family == "ip" && table.iptablesCompat
+                             ? ReadIptablesSave(iptablesNftSave, table.name)
+                             : std::nullopt;
+            if (saved) {
+                saved->family = table.family;
+            }
+            JudgeTable(saved ? *saved : table, interfaceNames, verdicts);
         }
     } else {
         InputChainVerdict unreadable;

@@ -31,11 +31,14 @@ struct InputChainVerdict {
 };
 
 // Every base chain on the input hook of families ip and inet in `nft -j list ruleset`
-// (nftJson), then INPUT of the filter table in iptables-legacy-save's text. Each judges
-// on its own (an accept in one does not spare the reply another), for each interface of
-// interfaceNames; with none named, on any interface. A text that cannot be read gives one
-// verdict that cannot tell, named after the program.
+// (nftJson), then INPUT of the filter table in iptables-legacy-save's text. A table of
+// family ip whose rules hold iptables matches or targets, and that iptables-nft-save's
+// text (iptablesNftSave) lists too, is judged from that text instead, its INPUT named as
+// nft names it. Each judges on its own (an accept in one does not spare the reply
+// another), for each interface of interfaceNames; with none named, on any interface. A
+// text that cannot be read gives one verdict that cannot tell, named after the program.
 std::vector<InputChainVerdict> JudgeInputChains(const std::string& nftJson,
+                                                const std::string& iptablesNftSave,
                                                 const std::string& iptablesLegacySave,
                                                 const std::vector<std::string>& interfaceNames);
 

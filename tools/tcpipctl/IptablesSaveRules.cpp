@@ -211,23 +211,24 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
 
 } // namespace
 
-std::optional<RuleTable> ReadIptablesSave(const std::string& text) {
+std::optional<RuleTable> ReadIptablesSave(const std::string& text, const std::string& tableName) {
     std::vector<std::vector<Token>> lines;
     std::istringstream stream(text);
-    bool inFilter = false;
-    bool sawFilter = false;
+    bool inTable = false;
+    bool sawTable = false;
     for (std::string line; std::getline(stream, line);) {
         if (line.starts_with('*')) {
-            inFilter = line.starts_with("*filter");
-            sawFilter = sawFilter || inFilter;
-        } else if (inFilter && !line.starts_with('#')) {
+            const auto tokens = Tokens(line);
+            inTable = tokens.size() == 1 && tokens[0].text == "*" + tableName;
+            sawTable = sawTable || inTable;
+        } else if (inTable && !line.starts_with('#')) {
             lines.push_back(Tokens(line));
         }
     }
-    if (!sawFilter) {
+    if (!sawTable) {
         return std::nullopt;
     }
-    RuleTable table{"iptables", "filter", {}, {}};
+    RuleTable table{"iptables", tableName, {}, {}};
     std::set<std::string> chains;
     for (const auto& tokens : lines) {
         if (!tokens.empty() && tokens[0].text.starts_with(':')) {

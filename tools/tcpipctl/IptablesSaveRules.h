@@ -7,9 +7,12 @@
 
 namespace tcpipset {
 
-// The filter table of iptables-save's text (of iptables-legacy-save, whose rules nft does
-// not show), each match judged for the reply (see FirewallRules.h), as a table of family
-// "iptables" whose input chain is INPUT; nullopt when the text holds no filter table.
-std::optional<RuleTable> ReadIptablesSave(const std::string& text);
+// The table tableName of iptables-save's text (of iptables-legacy-save, whose rules nft
+// does not show, or of iptables-nft-save, which shows the options of iptables' own matches
+// that nft's JSON leaves out), each match judged for the reply (see FirewallRules.h), as a
+// table of family "iptables" whose input chain is INPUT; nullopt when the text holds no
+// such table.
+std::optional<RuleTable> ReadIptablesSave(const std::string& text,
+                                          const std::string& tableName = "filter");
 
 } // namespace tcpipset

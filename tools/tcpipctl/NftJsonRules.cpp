@@ -354,7 +354,13 @@ std::vector<RuleTable> ReadTables(const json& document) {
             const json& rule = entry["rule"];
             if (RuleTable* table = tableOf(rule)) {
                 auto& rules = table->chains[Text(rule.value("chain", json()))].rules;
-                for (Rule& one : ReadRule(rule.value("expr", json::array()))) {
+                const json expressions = rule.value("expr", json::array());
+                table->iptablesCompat =
+                    table->iptablesCompat ||
+                    std::ranges::any_of(expressions, [](const json& statement) {
+                        return statement.is_object() && statement.contains("xt");
+                    });
+                for (Rule& one : ReadRule(expressions)) {
                     rules.push_back(std::move(one));
                 }
             }

@@ -2,10 +2,11 @@
 # Remakes the firewall fixtures of DoctorChecksTest from the sources beside this script.
 # Each ruleset is loaded into a network namespace made for it alone, never the machine's
 # own, and what tcpipctl doctor would read there is kept:
-#   NAME.json  nft -j list ruleset, after nft -f NAME.nft (the iptables rules of
-#              ufw.rules and xt-conntrack.rules through iptables-nft-restore, as
-#              Debian 12's iptables loads them)
-#   NAME.save  iptables-legacy-save, after iptables-legacy-restore of the .rules file
+#   NAME.json      nft -j list ruleset, after nft -f NAME.nft (the iptables rules of
+#                  ufw.rules and xt-conntrack.rules through iptables-nft-restore, as
+#                  Debian 12's iptables loads them)
+#   NAME.nft-save  iptables-nft-save of those iptables-nft rules, beside NAME.json
+#   NAME.save      iptables-legacy-save, after iptables-legacy-restore of the .rules file
 # Run as root: tests/ctl/firewall/make-fixtures.sh (needs nftables and iptables).
 set -euo pipefail
 
@@ -45,13 +46,18 @@ nft_json() {
     in_fresh_namespace "$script nft -j list ruleset; echo" </dev/null >"$dir/$name.json"
 }
 
-# NAME, the iptables-restore input on standard input.
+# Leaves out the lines of iptables-save that tell the time and version.
+stamps='^# \(Generated\|Completed\)'
+
+# NAME, the iptables-restore input on standard input: NAME.json and NAME.nft-save.
 iptables_nft_json() {
-    in_fresh_namespace 'iptables-nft-restore; nft -j list ruleset; echo' >"$dir/$1.json"
+    in_fresh_namespace "iptables-nft-restore
+        iptables-nft-save | grep -v '$stamps' >$(printf %q "$dir/$1.nft-save")
+        nft -j list ruleset; echo" >"$dir/$1.json"
 }
 iptables_legacy_save() {
     in_fresh_namespace 'iptables-legacy-restore; iptables-legacy-save' |
-        grep -v '^# \(Generated\|Completed\)' >"$dir/$1.save"
+        grep -v "$stamps" >"$dir/$1.save"
 }
 
 # ufw allow proto udp from any port 5001, as ufw writes it into user.rules.
