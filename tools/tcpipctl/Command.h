@@ -33,12 +33,12 @@ struct Command {
     std::optional<int> waitSeconds;
     // export and apply: discoveries to run at most until every device has been seen.
     int rounds = 3;
-    std::string format = "csv";  // export: csv or json
-    std::string inventoryFile;   // apply
-    bool check = false;          // apply: plan only, write nothing
-    bool diff = false;           // apply: the settings before and after of each change
+    std::string format = "csv"; // export: csv or json
+    std::string inventoryFile;  // apply
+    bool check = false;         // apply: plan only, write nothing
+    bool diff = false;          // apply: the settings before and after of each change
     bool restartAfterApply = false;
-    int settleSeconds = 10;      // apply --restart: how long a device may take to answer
+    int settleSeconds = 10; // apply --restart: how long a device may take to answer
 };
 
 // Exit statuses of the command.

@@ -151,8 +151,9 @@ int main(int argc, char** argv) {
     apply->add_flag("--diff", command.diff, "show the settings before and after of each change");
     apply->add_flag("--restart", command.restartAfterApply,
                     "restart each device changed, and wait until it answers at its new address");
-    apply->add_option("--settle-timeout", command.settleSeconds,
-                      "seconds a restarted device may take to answer (1 to 3600; 10)")
+    apply
+        ->add_option("--settle-timeout", command.settleSeconds,
+                     "seconds a restarted device may take to answer (1 to 3600; 10)")
         ->check(CLI::Range(1, MaxWaitSeconds));
     for (auto* sub : {exportSite, apply}) {
         sub->add_option("--rounds", command.rounds,
@@ -205,8 +206,8 @@ int main(int argc, char** argv) {
             command);
     }
     command.broadcast = *broadcast;
-    const bool namesDevice = command.verb == Verb::Query || command.verb == Verb::Set ||
-                             command.verb == Verb::Restart;
+    const bool namesDevice =
+        command.verb == Verb::Query || command.verb == Verb::Set || command.verb == Verb::Restart;
     if (namesDevice) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {

@@ -220,8 +220,13 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
                 ++unanswered;
                 continue;
             }
-            rows.push_back({0, device.mac, values->ip, values->mask, values->gateway,
-                            device.interfaceName, {}});
+            rows.push_back({0,
+                            device.mac,
+                            values->ip,
+                            values->mask,
+                            values->gateway,
+                            device.interfaceName,
+                            {}});
         }
         const bool json = command.json || command.format == "json";
         out << (json ? InventoryJson(rows) : InventoryCsv(rows));

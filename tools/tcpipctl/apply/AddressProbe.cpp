@@ -4,13 +4,13 @@
 
 #include <array>
 #include <cerrno>
-#include <optional>
-#include <utility>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 extern char** environ;
 
@@ -64,15 +64,17 @@ std::optional<RunningProbe> Start(const std::string& arping, const AddressProbe&
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args{arping, "-D", "-c", ProbeCount, "-w", ProbeDeadlineSeconds,
-                                  "-I", probe.interfaceName, probe.address};
+    std::vector<std::string> args{
+        arping,       "-D", "-c", ProbeCount, "-w", ProbeDeadlineSeconds, "-I", probe.interfaceName,
+        probe.address};
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, arping.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        ::posix_spawn(&pid, arping.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         return std::nullopt;

@@ -69,8 +69,12 @@ std::vector<PlannedRow> SeenRows(const std::vector<InventoryRow>& rows,
                                  const std::vector<SeenDevice>& seen, std::size_t rounds) {
     std::vector<PlannedRow> plan;
     for (const auto& row : rows) {
-        PlannedRow planned{row, RowStatus::Change, std::nullopt, {row.ip, row.mask, row.gateway},
-                           row.interfaceName, {}};
+        PlannedRow planned{row,
+                           RowStatus::Change,
+                           std::nullopt,
+                           {row.ip, row.mask, row.gateway},
+                           row.interfaceName,
+                           {}};
         std::vector<const SeenDevice*> same;
         std::vector<const SeenDevice*> twins;
         for (const auto& device : seen) {
