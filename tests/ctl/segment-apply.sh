@@ -43,10 +43,15 @@ expect_lines "a second apply changes nothing and says so" 0 \
     "$ctl" "${quick[@]}" apply "$work/edited.csv"
 expect "and sends no set" 0 "0" "" -- echo $(($(sets_seen) - before))
 
+awk -F, 'NR == 10 { $2 = "198.18.1.120" } { print }' OFS=, "$work/edited.csv" >"$work/restart.csv"
+expect_lines "apply --restart restarts the device and finds it at its new address" 0 \
+    '^020000000009  changed +[^ ]+  198\.18\.1\.120/' '^1 changed, 19 unchanged$' -- \
+    "$ctl" "${quick[@]}" apply --restart --settle-timeout 5 "$work/restart.csv"
+
 # Another host on the link holds 198.18.2.200.
 ip -n "$TESTNET_DEVICES_NS" addr add 198.18.2.200/32 dev "$TESTNET_DEVICES_IF"
 holder=$(ip -n "$TESTNET_DEVICES_NS" -br link show "$TESTNET_DEVICES_IF" | awk '{ print toupper($3) }' | tr -d :)
-awk -F, 'NR == 11 { $2 = "198.18.2.200" } { print }' OFS=, "$work/edited.csv" >"$work/taken.csv"
+awk -F, 'NR == 11 { $2 = "198.18.2.200" } { print }' OFS=, "$work/restart.csv" >"$work/taken.csv"
 before=$(sets_seen)
 expect_lines "a row whose address is in use is refused" 1 \
     "^02000000000A  refused +[^ ]+  address in use by MAC $holder$" -- \
