@@ -165,4 +165,9 @@ std::optional<std::string> CanonicalBroadcast(std::string_view text) {
     return canonical;
 }
 
+bool SameDottedQuad(std::string_view a, std::string_view b) {
+    const auto value = ParseDottedQuad(a);
+    return value && value == ParseDottedQuad(b);
+}
+
 } // namespace tcpipset

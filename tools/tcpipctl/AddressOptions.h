@@ -14,6 +14,10 @@ namespace tcpipset {
 // with its first part in the highest byte, or nothing.
 std::optional<std::uint32_t> ParseDottedQuad(std::string_view text);
 
+// Equal as four numbers: a device reports 198.18.1.20 for an entered 198.18.1.020, and
+// holds what was asked. A text that is not an address equals nothing.
+bool SameDottedQuad(std::string_view a, std::string_view b);
+
 // What the checks of a set's or restart's --ip, --mask and --gateway found.
 struct AddressVerdict {
     std::string refusal; // "tcpipctl: --OPTION VALUE: reason", or empty when all pass

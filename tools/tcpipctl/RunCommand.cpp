@@ -288,13 +288,6 @@ std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& 
     return std::nullopt;
 }
 
-// Equal as four numbers: the device reports 198.18.1.20 for an entered 198.18.1.020, and
-// holds what was asked.
-bool SameAddress(const std::string& entered, const std::string& reported) {
-    const auto value = ParseDottedQuad(entered);
-    return value && value == ParseDottedQuad(reported);
-}
-
 int Set(const Command& command, ConsoleView& view, DeviceOperations& operations, Reporter& report) {
     operations.SetTcpIpAddress();
     if (view.Cancelled()) {
@@ -312,9 +305,9 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
     }
     // The window compares texts; the command line compares what the device holds.
     const auto& reply = operations.SetReply();
-    const bool updated = reply && SameAddress(command.ip, reply->address) &&
-                         SameAddress(command.mask, reply->mask) &&
-                         SameAddress(command.gateway, reply->gateway);
+    const bool updated = reply && SameDottedQuad(command.ip, reply->address) &&
+                         SameDottedQuad(command.mask, reply->mask) &&
+                         SameDottedQuad(command.gateway, reply->gateway);
     if (report.Json()) {
         json result{{"updated", updated}};
         result.update(FieldsAsJson(view));

@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/SiteCommands.h"
 
+#include "tools/tcpipctl/AddressOptions.h"
 #include "tools/tcpipctl/ConsoleView.h"
 #include "tools/tcpipctl/Output.h"
 #include "tools/tcpipctl/apply/AddressProbe.h"
@@ -188,7 +189,7 @@ void ApplyChange(const Command& site, PlannedRow& planned) {
             return;
         }
         const auto now = QueryDevice(site, planned.row.mac, planned.interfaceName);
-        if (!now || now->ip != planned.after.ip) {
+        if (!now || !SameDottedQuad(now->ip, planned.after.ip)) {
             planned.status = RowStatus::Failed;
             planned.reason = "restarted, but it does not answer from " + planned.after.ip;
             return;

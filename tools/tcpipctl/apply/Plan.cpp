@@ -9,14 +9,9 @@ namespace tcpipset {
 
 namespace {
 
-bool SameAddress(const std::string& a, const std::string& b) {
-    const auto value = ParseDottedQuad(a);
-    return value && value == ParseDottedQuad(b);
-}
-
 bool SameValues(const DeviceValues& a, const DeviceValues& b) {
-    return SameAddress(a.ip, b.ip) && SameAddress(a.mask, b.mask) &&
-           SameAddress(a.gateway, b.gateway);
+    return SameDottedQuad(a.ip, b.ip) && SameDottedQuad(a.mask, b.mask) &&
+           SameDottedQuad(a.gateway, b.gateway);
 }
 
 std::string SeenOn(const SeenDevice& device) {
@@ -33,7 +28,7 @@ void Refuse(PlannedRow& planned, std::string reason) {
 std::string HolderOf(const PlannedRow& planned, const SiteFindings& findings) {
     const std::string& wanted = planned.after.ip;
     for (const auto& device : findings.seen) {
-        if (device.mac != planned.row.mac && SameAddress(device.address, wanted)) {
+        if (device.mac != planned.row.mac && SameDottedQuad(device.address, wanted)) {
             return device.mac;
         }
     }
@@ -137,7 +132,7 @@ std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
 
 bool MovesAddress(const PlannedRow& planned) {
     return planned.status == RowStatus::Change && planned.before &&
-           !SameAddress(planned.before->ip, planned.after.ip);
+           !SameDottedQuad(planned.before->ip, planned.after.ip);
 }
 
 } // namespace tcpipset
