@@ -134,8 +134,8 @@ TEST(InventoryWriterTest, WrittenRowsReadBackTheSame) {
     const InventoryRow& first = read.rows[0];
     EXPECT_EQ(std::tie(first.line, first.mac, first.ip, first.interfaceName),
               std::tuple(2u, "0080921A2B3C", "198.18.0.1", "a,\"b\""));
-    EXPECT_EQ(first.warning, "gateway 10.0.0.1 lies outside the subnet of --ip 198.18.0.1 "
-                             "--mask 255.255.0.0");
+    EXPECT_EQ(first.warning, "gateway 10.0.0.1 lies outside the subnet of ip 198.18.0.1 "
+                             "mask 255.255.0.0");
 
     for (const std::string& written : {InventoryCsv(read.rows), InventoryJson(read.rows)}) {
         const Inventory again = ReadInventory(written);

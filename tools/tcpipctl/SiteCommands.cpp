@@ -256,10 +256,17 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         for (const auto& problem : inventory.problems) {
             err << ProblemText(command.inventoryFile, problem) << '\n';
         }
-        return ReportError("tcpipctl: " + command.inventoryFile + ": " +
-                               std::to_string(inventory.problems.size()) +
-                               " problems; nothing was sent",
+        const std::size_t count = inventory.problems.size();
+        return ReportError("tcpipctl: " + command.inventoryFile + ": " + std::to_string(count) +
+                               (count == 1 ? " problem" : " problems") + "; nothing was sent",
                            ExitUsage, command.json, out, err);
+    }
+    // As set warns of them and goes on.
+    for (const auto& row : inventory.rows) {
+        if (!row.warning.empty()) {
+            err << ProblemText(command.inventoryFile, {row.line, "warning: " + row.warning})
+                << '\n';
+        }
     }
     try {
         std::set<std::string> wanted;

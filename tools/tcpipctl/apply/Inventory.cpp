@@ -88,8 +88,14 @@ std::string Escaped(std::string_view text) {
     return escaped;
 }
 
-std::string WithoutPrefix(const std::string& text, std::string_view prefix) {
-    return text.starts_with(prefix) ? text.substr(prefix.size()) : text;
+// A message of set's checks in the words of a file: the command's prefix dropped, and its
+// options named as the file's columns ("--mask M" becomes "mask M").
+std::string InFileWords(const std::string& text, std::string_view prefix) {
+    std::string words = text.starts_with(prefix) ? text.substr(prefix.size()) : text;
+    for (auto at = words.find(" --"); at != std::string::npos; at = words.find(" --", at)) {
+        words.erase(at + 1, 2);
+    }
+    return words;
 }
 
 // The names the kernel takes for an interface, kept to printable ASCII so that the name
@@ -151,7 +157,7 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     set.gateway = values[Gateway];
     const AddressVerdict verdict = CheckAddressOptions(set);
     if (!verdict.refusal.empty()) {
-        Problem(line, WithoutPrefix(verdict.refusal, "tcpipctl: --"));
+        Problem(line, InFileWords(verdict.refusal, "tcpipctl: --"));
         good = false;
     }
     const std::string& interfaceName = values[Interface];
@@ -182,7 +188,7 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     if (FirstOf(ipLines_, set.ip, line, "ip") && good) {
         const std::string warning = CheckAddressOptions(set).warning;
         inventory_.rows.push_back({line, *mac, set.ip, set.mask, set.gateway, interfaceName,
-                                   WithoutPrefix(warning, "tcpipctl: warning: --")});
+                                   InFileWords(warning, "tcpipctl: warning: --")});
     }
 }
 
