@@ -57,7 +57,8 @@ if [[ $mode == corpus ]]; then
 else
     [[ -n ${TESTNET_WORKSTATION_IF:-} ]] || { echo "not inside a tools/testnet segment" >&2; exit 1; }
     tshark -i "$TESTNET_WORKSTATION_IF" -f 'udp port 5001' -w "$work/capture.pcapng" 2>"$work/capturing" &
-    for _ in $(seq 100); do grep -q '^Capturing on' "$work/capturing" && break; sleep 0.1; done
+    # tshark names its file once dumpcap's filter is in place, and says what it captures before.
+    for _ in $(seq 100); do grep -q 'File: ' "$work/capturing" && break; sleep 0.1; done
     ctl=("$3" --timeout 300)
     {
         "${ctl[@]}" discover
