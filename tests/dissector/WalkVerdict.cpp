@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
         std::ifstream file(argv[i], std::ios::binary);
         const std::vector<unsigned char> input{std::istreambuf_iterator<char>(file), {}};
         if (input.empty()) {
-            std::cerr << "walk_verdict: cannot read " << argv[i] << '\n';
-            return 1;
+            return 1; // unreadable, or without the byte that picks the buffer
         }
         const bool device = (input[0] & 1) != 0;
         const std::size_t taken = device ? DeviceBytesPerReceive : DiscoveryBytesPerReceive;

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # dissector.sh corpus LUA WALK_VERDICT CORPUS_DIR: each reply of the reply_walk corpus,
-#   behind the request it answers, in one capture built with text2pcap, is marked malformed
-#   exactly when walk_verdict (the programs' walk) skips, cuts or aborts it, and shows the
-#   values that walk read; and the fields are registered.
-# dissector.sh segment LUA TCPIPCTL, inside tools/testnet with two generated devices:
-#   tcpipctl's discover, query, set and restart, captured and read back field by field.
+#   behind its request in a capture built with text2pcap, is marked malformed exactly when
+#   walk_verdict (the programs' walk) skips, cuts or aborts it, with the values it read.
+# dissector.sh segment LUA TCPIPCTL, in tools/testnet: tcpipctl's requests, read back.
 # tshark gets an empty configuration and plugin folder: no user setting or installed copy.
 set -u
 mode=$1 lua=$2
@@ -22,8 +20,7 @@ check() {
     printf 'FAIL %s\n  got:\n%s\n  expected:\n%s\n' "$1" "$2" "$3"
 }
 read_capture() { tshark -X lua_script:"$lua" -r "$work/capture.pcapng" "$@" 2>>"$work/stderr"; }
-# The status catches what aborts tshark (a field that cannot show its value), the text
-# what the dissector's Lua raised.
+# The status catches what aborts tshark, the text what the dissector's Lua raised.
 whole_tree() {
     read_capture -V >"$work/tree"
     check "whole tree, no Lua error" "$? $(cat "$work/tree" "$work/stderr" | grep -c 'Lua Error')" "0 0"
@@ -38,7 +35,7 @@ if [[ $mode == corpus ]]; then
         printf %s "$request" | to_pcap -4 10.0.0.1,10.0.0.2 -u $port,5001 - "$work/$port.q.pcap"
         tail -c +2 "$4/$name" | to_pcap -4 10.0.0.2,10.0.0.1 -u 5001,$port - "$work/$port.r.pcap"
         [[ $outcome == complete ]] || marks=1
-        [[ $cut == cut && $outcome != skip ]] && marks=2
+        [[ $cut == cut && $outcome != skip ]] && marks=$((marks + 1))
         echo "$name $marks $read" >>"$work/expected"
     done < <("$3" "$4"/*)
     mergecap -a -F pcapng -w "$work/capture.pcapng" "$work"/4*.pcap
