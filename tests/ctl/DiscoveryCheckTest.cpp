@@ -83,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"LinuxCooked2",
                   Framed({8, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 6, 1, 2, 3, 4, 5, 6, 0, 0}, Ipv4Udp()),
                   LinkType::LinuxCooked2, true},
-        FrameCase{"Raw", Ipv4Udp(), LinkType::Raw, true}),
+        FrameCase{"Raw", Ipv4Udp(), LinkType::Raw, true},
+        FrameCase{"UnknownLinkLayer", Ethernet(Ipv4Udp()), static_cast<LinkType>(105), false}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(RouteTable, TheLongestUsablePrefixLeadsBack) {

@@ -35,6 +35,8 @@ std::optional<std::size_t> NetworkOffset(std::span<const std::uint8_t> frame, Li
             typeAt += 4;
         }
         break;
+    default:
+        return std::nullopt; // a link layer whose frames are not read here
     }
     if (frame.size() < typeAt + 2 || Word(frame, typeAt) != EtherTypeIpv4) {
         return std::nullopt;
