@@ -44,21 +44,8 @@ options:
       - At most this many discoveries to find every device of the file (tcpipctl's
         default is 3).
     type: int
-  interfaces:
-    description:
-      - Send the requests only on these network interfaces of the target.
-    type: list
-    elements: str
-  timeout:
-    description:
-      - How long each request waits for replies, in milliseconds (tcpipctl's default is
-        1000).
-    type: int
-  tcpipctl:
-    description:
-      - The tcpipctl program, a name looked up on the target's PATH or a path.
-    type: str
-    default: tcpipctl
+extends_documentation_fragment:
+  - tcpipset.printservers.tcpipctl
 seealso:
   - module: tcpipset.printservers.print_servers_info
 """
