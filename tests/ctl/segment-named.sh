@@ -7,7 +7,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
 expect "discover lists every readable reply and counts the others" 0 \
-    $'0200000E0001\n0200000E0004' "tcpipctl: 2 replies could not be read" -- \
+    $'0200000E0001\n0200000E0004' $'tcpipctl: 1 reply could not be read\ntcpipctl: 1 empty datagram added no device\ntcpipctl: 2 replies held no MAC address' -- \
     "$ctl" "${quick[@]}" discover
 expect "query of a device whose discovery reply could not be read" 0 \
     $'198.18.5.2\n255.255.0.0\n198.18.0.1' "" -- "$ctl" "${quick[@]}" query 0200000E0002

@@ -14,7 +14,7 @@ struct DiscoveryCase {
     const char* name;
     std::vector<ScriptedReply> replies;
     std::vector<std::string> listed;
-    int unreadable = 0;
+    UnlistedReplies unlisted{};
 };
 
 void PrintTo(const DiscoveryCase& c, std::ostream* os) {
@@ -40,7 +40,12 @@ TEST_P(DiscoveryCases, ListsTheMacOfEachReadableReply) {
     StartDeviceAnswering(GetParam().replies);
     operations.FormCreate();
     EXPECT_THAT(view.ListLines(), ElementsAreArray(GetParam().listed));
-    EXPECT_EQ(operations.UnreadableReplies(), GetParam().unreadable);
+    const UnlistedReplies& unlisted = operations.Unlisted();
+    const UnlistedReplies& want = GetParam().unlisted;
+    EXPECT_EQ(unlisted.unreadable, want.unreadable);
+    EXPECT_EQ(unlisted.empty, want.empty);
+    EXPECT_EQ(unlisted.firstByteZero, want.firstByteZero);
+    EXPECT_EQ(unlisted.withoutMac, want.withoutMac);
     EXPECT_THAT(view.events, ElementsAre("cursor:wait", "cursor:default"));
     const auto requests = device->Requests();
     ASSERT_EQ(requests.size(), 1U);
@@ -70,31 +75,35 @@ INSTANTIATE_TEST_SUITE_P(
             {"0200000A1B2C0200000A1B2D"}},
         DiscoveryCase{"ReplyWithoutMacAddsNoLineAndReadingGoesOn",
                       {{MaskOnly()}, {B, 20ms}},
-                      {"0200000A1B02"}},
+                      {"0200000A1B02"},
+                      {.withoutMac = 1}},
         DiscoveryCase{"FirstByteZeroIsSkippedAndReadingGoesOn",
                       {{FirstByteZero(A)}, {B, 20ms}},
-                      {"0200000A1B02"}},
+                      {"0200000A1B02"},
+                      {.firstByteZero = 1}},
         // An unreadable reply adds no line and is counted; the devices after it are listed.
         DiscoveryCase{"TypeZeroFirstIsSkipped",
                       {{A}, {ReplyWithItems({0, 4, 1, 1, 1, 1, 0xFF}), 20ms}, {C, 20ms}},
                       {"0200000A1B01", "0200000A1B03"},
-                      1},
+                      {.unreadable = 1}},
         DiscoveryCase{"TypeFourteenFirstIsSkipped",
                       {{ReplyWithItems({14, 4, 1, 1, 1, 1, 0xFF})}, {C, 20ms}},
                       {"0200000A1B03"},
-                      1},
-        DiscoveryCase{
-            "EndMarkerFirstIsSkipped", {{ReplyWithItems({0xFF})}, {C, 20ms}}, {"0200000A1B03"}, 1},
+                      {.unreadable = 1}},
+        DiscoveryCase{"EndMarkerFirstIsSkipped",
+                      {{ReplyWithItems({0xFF})}, {C, 20ms}},
+                      {"0200000A1B03"},
+                      {.unreadable = 1}},
         DiscoveryCase{"MacItemAtTheStartIsMisreadAndSkipped",
                       {{ReplyWithItems({10, 6, 2, 0, 0, 0x0A, 0x1B, 0x2C, 0xFF})},
                        {ReplyWithItems({1, 4, 0xFF, 0xFF, 0xFF, 0, 2, 4, 1, 1, 1, 1}), 20ms},
                        {C, 20ms}},
                       {"0200000A1B03"},
-                      2},
+                      {.unreadable = 2}},
         DiscoveryCase{"EmptyDatagramIsSkipped",
                       {{A}, {{}, 20ms}, {C, 20ms}},
                       {"0200000A1B01", "0200000A1B03"},
-                      1},
+                      {.empty = 1}},
         // Read from the first 70 bytes, as every longer reply is.
         DiscoveryCase{"ReplyOverSeventyBytesIsListedFromItsFirstBytes",
                       {{A}, {Padded(B, 90), 20ms}, {C, 20ms}},

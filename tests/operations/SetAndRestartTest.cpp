@@ -351,6 +351,25 @@ INSTANTIATE_TEST_SUITE_P(
                            true,
                            {{DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
                             {DeviceReply(Mask24, Gateway1921681, OtherMakerSameEnd)}}},
+        // A reply longer than a receive takes, or an empty datagram, is an arrival: the
+        // twin that answers after it is heard.
+        SharedSelectorCase{"QueryFirstReplyTooLongThenATwin",
+                           {Mac(0x2C)},
+                           false,
+                           true,
+                           {{[] {
+                                auto reply = DeviceReply(Mask24, Gateway1921681, Mac(0x2C));
+                                reply.resize(120, 0x44);
+                                return reply;
+                            }()},
+                            {DeviceReply(Mask24, Gateway1921681, Mac(0x2C)), 50ms, "127.0.0.2"}}},
+        SharedSelectorCase{"QueryEmptyDatagramThenATwin",
+                           {Mac(0x2C)},
+                           true,
+                           true,
+                           {{Datagram{}},
+                            {DeviceReply(Mask24, Gateway1921681, Mac(0x2C))},
+                            {DeviceReply(Mask24, Gateway1921681, Mac(0x2C)), 50ms, "127.0.0.2"}}},
         SharedSelectorCase{"QueryAnsweredTwiceByOneDevice",
                            {Mac(0x2C)},
                            false,

@@ -114,7 +114,7 @@ InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name, s
         for (const auto& device : view.Listed()) {
             found.addresses.push_back(device.address);
         }
-        found.unreadable = static_cast<std::size_t>(operations.UnreadableReplies());
+        found.unreadable = static_cast<std::size_t>(operations.Unlisted().Total());
         found.dropped = client.DroppedDatagrams();
         if (capture.Capturing()) {
             found.wire.emplace();

@@ -141,8 +141,8 @@ void WarnOfSharedSelectors(const std::map<std::string, std::vector<std::string>>
 int Discover(const Command& command, ConsoleView& view, DeviceOperations& operations,
              Reporter& report, std::ostream& err) {
     operations.FormCreate();
-    if (const int unreadable = operations.UnreadableReplies(); unreadable != 0) {
-        err << "tcpipctl: " << unreadable << " replies could not be read\n";
+    for (const auto& line : operations.Unlisted().Descriptions()) {
+        err << "tcpipctl: " << line << '\n';
     }
     if (view.Listed().empty()) {
         // Still a list, an empty one, so that a script that counts the devices can.

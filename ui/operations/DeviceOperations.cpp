@@ -89,7 +89,7 @@ void DeviceOperations::DiscoverDevices() {
     client_.DiscardPendingDatagrams();
     const std::uint64_t droppedBefore = client_.DroppedDatagrams();
     client_.SendText(AsText(BuildDiscoveryRequest()));
-    unreadableReplies_ = 0;
+    unlisted_ = {};
     ReplyTexts texts;
     do {
         receiver.Receive();
@@ -98,15 +98,17 @@ void DeviceOperations::DiscoverDevices() {
             // answer after it: it adds no line, and the discovery reads on.
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, texts) ==
                 WalkOutcome::Abort) {
-                ++unreadableReplies_;
+                ++unlisted_.unreadable;
             } else if (!texts.MacText.empty()) {
                 view_.AppendMacLine(texts.MacText);
                 view_.NoteListedReply(receiver.PeerAddress(), receiver.ArrivalInterface());
                 replyInterfaces_.Note(texts.MacText, receiver.ArrivalInterface());
+            } else {
+                ++unlisted_.withoutMac;
             }
             texts.MacText.clear();
-        } else if (receiver.Arrived() && receiver.Count() == 0) {
-            ++unreadableReplies_; // an empty datagram
+        } else if (receiver.Arrived()) {
+            ++(receiver.Count() == 0 ? unlisted_.empty : unlisted_.firstByteZero);
         }
         // Until nothing arrives: an empty datagram, or a long first one, ends no discovery.
     } while (receiver.Arrived() && KeepsReceiving(receiver));
@@ -187,7 +189,9 @@ bool DeviceOperations::SendQueryAndRead(const std::vector<std::string>& aim, boo
                 ShowReplyValues(values);
             }
         }
-    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+        // An empty datagram, or a long one, is an arrival all the same: a twin may answer
+        // after it.
+    } while (receiver.Arrived() && KeepsReceiving(receiver));
     if (const auto& devices = answers_.Devices(); devices.size() == 1 && devices.front().read) {
         const QueryAnswers::Device& device = devices.front();
         lastReported_ = {selectedDeviceMac_, {device.address, device.mask, device.gateway}};
@@ -450,7 +454,7 @@ void DeviceOperations::RestartDevice() {
     // receive time-out.
     do {
         receiver.Receive();
-    } while (receiver.Count() != 0 && KeepsReceiving(receiver));
+    } while (receiver.Arrived() && KeepsReceiving(receiver));
 }
 
 } // namespace tcpipset

@@ -3,6 +3,7 @@
 #include "ui/operations/MainView.h"
 #include "ui/operations/QueryAnswers.h"
 #include "ui/operations/ReplyInterfaces.h"
+#include "ui/operations/UnlistedReplies.h"
 #include "ui/operations/WriteRecord.h"
 
 #include <functional>
@@ -60,8 +61,8 @@ public:
     ProbeOutcome Probe() const { return probeOutcome_; }
     // The devices that answered the last query or probe.
     const QueryAnswers& Answers() const { return answers_; }
-    // Replies to the last discovery that the walk could not read; each added no line.
-    int UnreadableReplies() const { return unreadableReplies_; }
+    // The datagrams of the last discovery that added no line, by why.
+    const UnlistedReplies& Unlisted() const { return unlisted_; }
     // True when the last query, set or restart ended at a reply the walk could not read.
     bool ReplyUnreadable() const { return replyUnreadable_; }
     // What the device reported in its reply to the last set, when that was read to its end.
@@ -126,7 +127,7 @@ private:
     };
     std::optional<Reported> lastReported_;
     WriteLog* writeLog_ = nullptr;
-    int unreadableReplies_ = 0;
+    UnlistedReplies unlisted_;
     bool replyUnreadable_ = false;
     bool probeBeforeSending_ = false;
     bool busy_ = false;

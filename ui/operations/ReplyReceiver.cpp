@@ -28,6 +28,9 @@ void ReplyReceiver::Receive() {
         if (error.SocketErrorCode() != MessageTooLong) {
             throw;
         }
+        // The datagram was received, cut to the bytes taken: a loop that took it for
+        // silence would end before a twin that answers later is heard.
+        count_ = std::min(bytesPerReceive_, static_cast<std::int32_t>(buffer_.size()));
     }
     if (!peerAddress_.empty()) {
         ++arrivals_;

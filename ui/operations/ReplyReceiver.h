@@ -26,11 +26,11 @@ public:
     ReplyReceiver(TIdUDPClient& client, std::size_t bufferSize, std::size_t bytesPerReceive);
 
     // One receive with the endpoint's own time-out. A datagram longer than the bytes taken
-    // per receive is read from its first bytes like any other reply; the count then keeps
-    // its earlier value. Every other failure escapes.
+    // per receive is read from its first bytes like any other reply, and counts as those
+    // bytes. Every other failure escapes.
     void Receive();
 
-    // Bytes of the last receive that returned normally; 0 after a time-out.
+    // Bytes of the last receive; 0 after a time-out.
     std::int32_t Count() const { return count_; }
     // The sender of the last datagram; empty when nothing arrived in time.
     const std::string& PeerAddress() const { return peerAddress_; }
