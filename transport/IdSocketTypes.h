@@ -37,6 +37,7 @@ inline constexpr std::int32_t IdErrAccessDenied = 10013;
 inline constexpr std::int32_t IdErrInvalidArgument = 10022;
 inline constexpr std::int32_t IdErrMessageTooLong = 10040;
 inline constexpr std::int32_t IdErrBadProtocolOption = 10042;
+inline constexpr std::int32_t IdErrAddressInUse = 10048;
 inline constexpr std::int32_t IdErrNetworkUnreachable = 10051;
 inline constexpr std::int32_t IdErrNoBufferSpace = 10055;
 inline constexpr std::int32_t IdErrNotInitialised = 10093;

@@ -68,7 +68,10 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
     if (!binding_) {
         binding_ = std::make_unique<TIdSocketHandle>();
     }
-    if (!binding_->HandleAllocated()) {
+    // A port the system picks may be one that another process shares already: then the
+    // socket is made again, on another port.
+    bool mayShare = true;
+    for (int attempt = 1; !binding_->HandleAllocated(); ++attempt) {
         binding_->AllocateSocket(IdSockDgram, 0);
         // A new socket always receives the option, whichever value it has.
         ApplyBroadcastFlag(broadcastEnabled_);
@@ -79,8 +82,9 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
         const std::int32_t granted = receiveBufferRequest_ > 0
                                          ? stack.RequestReceiveBuffer(socket, receiveBufferRequest_)
                                          : stack.ReceiveBufferSize(socket);
-        std::size_t groupSize =
-            receiveGroupSize_ != 0 ? receiveGroupSize_ : ReceiveGroup::SocketsFor(granted);
+        std::size_t groupSize = !mayShare                ? 1
+                                : receiveGroupSize_ != 0 ? receiveGroupSize_
+                                                         : ReceiveGroup::SocketsFor(granted);
         if (groupSize > 1 && stack.AllowPortSharing(socket) == -1) {
             groupSize = 1;
         }
@@ -95,9 +99,28 @@ TIdSocketHandle& TIdUDPBase::EnsureSocket() {
                 stack.RaiseSocketError(error);
             }
         }
-        if (groupSize > 1) {
-            group_.Form(stack, stack.LocalPort(socket), groupSize, receiveBufferRequest_);
+        if (groupSize == 1) {
+            break;
+        }
+        const std::uint16_t port = stack.LocalPort(socket);
+        switch (group_.Claim(port)) {
+        case PortClaim::Result::Taken:
+            group_.Form(stack, port, groupSize, receiveBufferRequest_);
             binding_->WatchAlso(group_.Members());
+            break;
+        case PortClaim::Result::HeldElsewhere:
+            // Another endpoint shares this port with its own sockets: it would take a
+            // share of every reply, as a plain bind would not let it.
+            binding_->CloseSocket();
+            if (boundPort_ != 0 || attempt == MaxPortAttempts) {
+                stack.RaiseSocketError(IdErrAddressInUse);
+            }
+            break;
+        case PortClaim::Result::Unavailable:
+            // Without a claim the port stays open to others: one socket, not shared.
+            binding_->CloseSocket();
+            mayShare = false;
+            break;
         }
     }
     return *binding_;

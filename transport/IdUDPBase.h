@@ -142,6 +142,8 @@ private:
     std::unique_ptr<TIdSocketHandle> binding_;
     ReceiveGroup group_;
     std::size_t receiveGroupSize_ = 0;
+    // Ports the system picks before one is found that no other process shares.
+    static constexpr int MaxPortAttempts = 8;
     std::vector<std::string> broadcastInterfaces_;
     // Interface names by index, as the broadcasts listed them, so that a burst of replies
     // does not ask the platform for the same name again and again.

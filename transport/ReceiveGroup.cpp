@@ -36,6 +36,7 @@ void ReceiveGroup::Form(TIdStack& stack, std::uint16_t port, std::size_t count,
 void ReceiveGroup::Clear() {
     handles_.clear();
     members_.clear();
+    claim_.Release();
 }
 
 } // namespace tcpipset

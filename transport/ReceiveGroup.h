@@ -2,6 +2,7 @@
 
 #include "transport/IdSocketHandle.h"
 #include "transport/IdStack.h"
+#include "transport/PortClaim.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,11 +26,13 @@ public:
     // How many sockets, each granted that many bytes, hold WantedBytes; 1 when one does.
     static std::size_t SocketsFor(std::int32_t granted);
 
+    // Claims the port for this process before any further socket joins it.
+    PortClaim::Result Claim(std::uint16_t port) { return claim_.Take(port); }
     // Binds count - 1 sockets to port, which the endpoint's own socket holds with its port
     // shared; each asks for bufferRequest bytes (0: the system's default). They only
     // receive. A socket that the system refuses is left out: fewer only make drops likelier.
     void Form(TIdStack& stack, std::uint16_t port, std::size_t count, std::int32_t bufferRequest);
-    // Closes the further sockets.
+    // Closes the further sockets and gives up the claim.
     void Clear();
     // The further sockets, without the main one.
     const TIdSocketList& Members() const { return members_; }
@@ -37,6 +40,7 @@ public:
 private:
     std::vector<std::unique_ptr<TIdSocketHandle>> handles_;
     TIdSocketList members_;
+    PortClaim claim_;
 };
 
 } // namespace tcpipset
