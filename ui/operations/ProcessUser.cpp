@@ -26,6 +26,10 @@ std::string RealUserName() {
 }
 
 std::string SudoUserName() {
+    // Anyone can set the variable; only sudo, which runs the program as root, vouches for it.
+    if (::getuid() != 0 || ::geteuid() != 0) {
+        return {};
+    }
     const char* name = std::getenv("SUDO_USER");
     return name != nullptr ? name : "";
 }

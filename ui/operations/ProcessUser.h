@@ -8,7 +8,7 @@ namespace tcpipset {
 // database has no entry for it.
 std::string RealUserName();
 // The user who ran the program through sudo, as sudo leaves it in SUDO_USER; empty
-// without it.
+// without it, and whenever the process does not run as root.
 std::string SudoUserName();
 
 } // namespace tcpipset
