@@ -62,6 +62,10 @@ local ex = {
     first_zero = malformed("first_zero", "First byte is 0: the reply is not read"),
     too_long = malformed("too_long", "Datagram longer than a reply can be"),
     short_header = malformed("short_header", "Request shorter than its 10-byte header"),
+    -- Not a fault of the datagram: what lies past the snap length is unknown, so the walk
+    -- stops there without a verdict.
+    capture_cut = ProtoExpert.new("tcpipset.expert.capture_cut",
+        "Capture cut short here (snap length)", expert.group.UNDECODED, expert.severity.NOTE),
 }
 proto.experts = ex
 
@@ -107,6 +111,52 @@ local function is_ip_char(b)
     return b == 0x2E or (b >= 0x30 and b <= 0x39)
 end
 
+local function capture_cut(item, tvb)
+    item:add_proto_expert_info(ex.capture_cut, "Capture cut short here (snap length): "
+        .. tvb:len() .. " of " .. tvb:reported_len() .. " bytes captured")
+end
+
+-- Whether the programs could have sent these bytes: "PTN", then a discovery or query of
+-- exactly 10 bytes, or a set or restart whose IP text follows the header. A reply starts
+-- with the same header, but its items follow at once. What the capture lacks could be
+-- anything.
+local function could_be_request(tvb)
+    local len, reported = tvb:len(), tvb:reported_len()
+    if reported < 10 then
+        return false
+    end
+    if len < 10 then
+        return true
+    end
+    if tvb(0, 3):string() ~= "PTN" then
+        return false
+    end
+    local command = tvb(9, 1):uint()
+    if command == 0x4A then
+        return reported == 10
+    end
+    if command == 0x49 and reported > 10 then
+        return len == 10 or is_ip_char(tvb(10, 1):uint())
+    end
+    return false
+end
+
+-- Requests go to port 5001 and replies come from it, so the ports tell them apart, except
+-- when the workstation itself sits on 5001 (--local-port 5001) and both go from 5001 to
+-- 5001. The header cannot tell then either: a reply starts with "PTN", a selector and a
+-- command letter too. What was sent before can: such a datagram is a reply when it goes
+-- to the address and port that an earlier request left from, or when its bytes cannot be
+-- a request; otherwise it is a request. Frame order decides, so every pass agrees.
+local function is_reply(tvb, pinfo)
+    if pinfo.src_port ~= PORT then
+        return false
+    end
+    if pinfo.dst_port ~= PORT or request_of(pinfo) then
+        return true
+    end
+    return not could_be_request(tvb)
+end
+
 local function header(tvb, tree, len)
     local n = math.min(len, 10)
     if n == 0 then
@@ -123,13 +173,21 @@ local function header(tvb, tree, len)
 end
 
 -- Requests: header, then for a set or restart the IP text and regular items up to the
--- end marker.
+-- end marker. Where the capture is shorter than the datagram, the end of the captured
+-- bytes is the capture's, not the request's: an item cut there or a missing end marker is
+-- no fault.
 local function dissect_request(tvb, pinfo, tree)
-    local len = tvb:len()
+    local len, reported = tvb:len(), tvb:reported_len()
+    local cut = len < reported
     header(tvb, tree, len)
     if len < 10 then
-        tree:add_proto_expert_info(ex.short_header)
-        pinfo.cols.info:set("Request, short header")
+        if cut then
+            capture_cut(tree, tvb)
+            pinfo.cols.info:set("Request [capture cut short]")
+        else
+            tree:add_proto_expert_info(ex.short_header)
+            pinfo.cols.info:set("Request, short header")
+        end
         return
     end
     local selector = tvb(3, 6):string()
@@ -161,6 +219,7 @@ local function dissect_request(tvb, pinfo, tree)
 
     local restart = false
     local ended = false
+    local lost = false
     while q < len do
         local t = tvb(q, 1):uint()
         if t == ITEM_END then
@@ -181,7 +240,12 @@ local function dissect_request(tvb, pinfo, tree)
             if q + 1 < len then
                 it:add(f.item_length, tvb(q + 1, 1))
             end
-            it:add_proto_expert_info(ex.past_datagram)
+            if q + step > reported then
+                it:add_proto_expert_info(ex.past_datagram)
+            else
+                capture_cut(it, tvb)
+                lost = true
+            end
             ended = true
             break
         end
@@ -200,27 +264,36 @@ local function dissect_request(tvb, pinfo, tree)
         q = q + step
     end
     if not ended then
-        tree:add_proto_expert_info(ex.no_end)
+        if cut then
+            capture_cut(tree, tvb)
+            lost = true
+        else
+            tree:add_proto_expert_info(ex.no_end)
+        end
     end
     note_request(pinfo, restart and "restart" or "set")
-    pinfo.cols.info:set((restart and "Restart " or "Set ") .. selector .. " " .. ip)
+    -- The restart item stands last: a capture cut before the end marker may have lost it.
+    local what = restart and "Restart " or (lost and "Set or restart " or "Set ")
+    pinfo.cols.info:set(what .. selector .. " " .. ip .. (lost and " [capture cut short]" or ""))
 end
 
 -- The walk of protocol/ReplyWalk.cpp over the reply buffer. Each item's subtree covers
--- the bytes from its type to where the walk steps next.
+-- the bytes from its type to where the walk steps next. Bytes received but not captured
+-- (past the snap length) read as false: the walk stops at the first it needs, "cut".
 local function walk(tvb, tree, received, how)
     local size = how.size
+    local captured = math.min(tvb:len(), received)
     local buffer
     -- Bytes the datagram holds are shown in the frame; the zeros past them, which the walk
     -- reads too, in a tab of the reply buffer as the program holds it.
     local function range(o, n)
-        if o + n <= received then
+        if o + n <= captured then
             return tvb(o, n)
         end
         if not buffer then
             local bytes = ByteArray.new()
-            if received > 0 then
-                bytes = tvb(0, received):bytes()
+            if captured > 0 then
+                bytes = tvb(0, captured):bytes()
             end
             bytes:set_size(size)
             buffer = bytes:tvb("Reply buffer")
@@ -234,7 +307,13 @@ local function walk(tvb, tree, received, how)
         if o >= received then
             return 0
         end
+        if o >= captured then
+            return false
+        end
         return tvb(o, 1):uint()
+    end
+    local function missing(o, n)
+        return captured < received and o < received and o + n > captured
     end
 
     local macs = {}
@@ -245,6 +324,10 @@ local function walk(tvb, tree, received, how)
     while true do
         -- Items that run past the datagram are caught where they step, so a type read
         -- past the received bytes follows an item that ends where the datagram ends.
+        if t == false then
+            capture_cut(where, tvb)
+            return "cut", macs
+        end
         if t == nil or (t == 0 and at >= received) then
             where:add_proto_expert_info(ex.no_end,
                 "No end marker: the walk reads 0 at offset " .. at)
@@ -274,7 +357,7 @@ local function walk(tvb, tree, received, how)
         end
         local length = byte(length_at)
         local next_p = length and (p + length + beyond)
-        local it = tree:add(f.item, tvb(at, math.min(next_p or received, received) - at))
+        local it = tree:add(f.item, tvb(at, math.min(next_p or captured, captured) - at))
         it:set_text(item_names[t] .. " item at offset " .. at)
         it:add(f.item_type, range(at, 1))
         where = it
@@ -287,6 +370,10 @@ local function walk(tvb, tree, received, how)
         end
         if length then
             it:add(f.item_length, range(length_at, 1))
+        end
+        if length == false or (value_fits and missing(value_at, count)) then
+            capture_cut(it, tvb)
+            return "cut", macs
         end
         -- What the value holds counts even when the length lies past the buffer: the
         -- programs read the value first.
@@ -340,6 +427,11 @@ local function dissect_reply(tvb, pinfo, tree)
     tree:append_text(", walked as a " .. how.name .. " reply")
     header(tvb, tree, len)
 
+    if len == 0 and tvb:reported_len() > 0 then
+        capture_cut(tree, tvb)
+        pinfo.cols.info:set("Reply [capture cut short]")
+        return
+    end
     if len == 0 or tvb(0, 1):uint() == 0 then
         if len == 0 then
             tree:add_proto_expert_info(ex.first_zero)
@@ -361,8 +453,7 @@ local function dissect_reply(tvb, pinfo, tree)
         end
         problem = "longer than " .. how.taken .. " bytes"
     end
-    local received = math.min(len, how.taken)
-    local outcome, macs = walk(tvb, tree, received, how)
+    local outcome, macs = walk(tvb, tree, math.min(tvb:reported_len(), how.taken), how)
     if outcome == "abort" then
         problem = "walk ends before an end marker"
     end
@@ -372,6 +463,8 @@ local function dissect_reply(tvb, pinfo, tree)
     end
     if problem then
         info = info .. " [malformed: " .. problem .. "]"
+    elseif outcome == "cut" then
+        info = info .. " [capture cut short]"
     end
     pinfo.cols.info:set(info)
 end
@@ -379,10 +472,10 @@ end
 function proto.dissector(tvb, pinfo, tree)
     pinfo.cols.protocol:set("TCPIPSET")
     local sub = tree:add(proto, tvb())
-    if pinfo.dst_port == PORT then
-        dissect_request(tvb, pinfo, sub)
-    else
+    if is_reply(tvb, pinfo) then
         dissect_reply(tvb, pinfo, sub)
+    else
+        dissect_request(tvb, pinfo, sub)
     end
     return tvb:len()
 end
