@@ -22,10 +22,13 @@ struct FirewallCase {
     const char* inAdvice;
     const char* droppingChains;
     const char* nftSaveFixture = ""; // iptables-nft-save
+    int port = DefaultReplyPort;
 };
 
 // As a user sees it: none of nft, iptables-nft-save and iptables-legacy-save can be read.
 constexpr const char* NotReadable = "(not readable)";
+// No nft program at all: only what iptables-nft-save and iptables-legacy-save show.
+constexpr const char* NftMissing = "(nft missing)";
 
 void PrintTo(const FirewallCase& c, std::ostream* os) {
     *os << c.name;
@@ -46,10 +49,18 @@ class FirewallCheckTest : public ::testing::TestWithParam<FirewallCase> {};
 
 TEST_P(FirewallCheckTest, TellsWhetherRepliesFromPort5001GetIn) {
     const FirewallCase& c = GetParam();
-    const bool readable = std::string(c.nftFixture) != NotReadable;
-    const FirewallFinding finding =
-        ReadFirewall(readable ? Fixture(c.nftFixture) : "", Fixture(c.nftSaveFixture),
-                     Fixture(c.legacyFixture), readable, c.interfaces);
+    FirewallTexts texts;
+    texts.nftInstalled = std::string(c.nftFixture) != NftMissing;
+    if (texts.nftInstalled && std::string(c.nftFixture) != NotReadable) {
+        texts.nftJson = Fixture(c.nftFixture);
+    }
+    if (*c.nftSaveFixture != '\0') {
+        texts.iptablesNftSave = Fixture(c.nftSaveFixture);
+    }
+    if (*c.legacyFixture != '\0') {
+        texts.iptablesLegacySave = Fixture(c.legacyFixture);
+    }
+    const FirewallFinding finding = ReadFirewall(texts, c.interfaces, c.port);
     EXPECT_EQ(finding.check.verdict, c.verdict);
     EXPECT_NE(finding.check.detail.find(c.inDetail), std::string::npos) << finding.check.detail;
     EXPECT_NE(finding.check.advice.find(c.inAdvice), std::string::npos) << finding.check.advice;
@@ -191,7 +202,24 @@ INSTANTIATE_TEST_SUITE_P(
         FirewallCase{"NftTextInsteadOfJson", "desktop-stateful.nft", "", Eth0, Verdict::Warning,
                      "not JSON", "", ""},
         FirewallCase{"RulesThatCannotBeRead", NotReadable, "", Eth0, Verdict::Warning,
-                     "cannot read", "sudo tcpipctl doctor", ""}),
+                     "cannot read", "sudo tcpipctl doctor", ""},
+        FirewallCase{"UfwWithoutNft", NftMissing, "", Eth0, Verdict::Problem,
+                     "\"ip filter INPUT\" drops replies from UDP port 5001 by its policy", UfwRule,
+                     "ip filter INPUT", "ufw.nft-save"},
+        FirewallCase{"UfwReplyRuleWithoutNft", NftMissing, "", Eth0, Verdict::Ok,
+                     "5001 in (nft is not installed", "", "", "ufw-reply-rule.nft-save"},
+        FirewallCase{"NothingReadableWithoutNft", NftMissing, "", Eth0, Verdict::Warning,
+                     "cannot tell whether replies from UDP port 5001 get in: nft is not installed",
+                     "sudo apt install nftables", ""},
+        FirewallCase{"LegacyOnlyWithoutNft", NftMissing, "iptables-reply-rule.save", Eth0,
+                     Verdict::Warning, "nothing shows nftables' tables", "tcpipctl(1)", ""},
+        FirewallCase{"TheRuleForPort5001SparesNoOtherPort", "desktop-stateful-with-rule.json", "",
+                     Eth0, Verdict::Problem, "drops replies from UDP port 5002 by its policy",
+                     "sudo nft insert rule inet filter input udp sport 5002 accept", InetInput, "",
+                     5002},
+        FirewallCase{"FirewalldAdviceForAnotherPort", "firewalld-public.json", "", Eth0,
+                     Verdict::Problem, "by a rule", "sudo firewall-cmd --add-source-port=5002/udp",
+                     "inet firewalld filter_INPUT", "", 5002}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct RpFilterCase {
@@ -234,7 +262,9 @@ std::string ChainsCalling(const char* action) {
 
 TEST(DoctorChecks, FirewallLoopsEndInCannotTell) {
     for (const char* action : {"jump", "goto"}) {
-        const DoctorCheck check = ReadFirewall(ChainsCalling(action), "", "", true, {"eth0"}).check;
+        FirewallTexts texts;
+        texts.nftJson = ChainsCalling(action);
+        const DoctorCheck check = ReadFirewall(texts, {"eth0"}).check;
         EXPECT_EQ(check.verdict, Verdict::Warning) << action;
         EXPECT_NE(check.detail.find("cannot tell"), std::string::npos) << check.detail;
     }

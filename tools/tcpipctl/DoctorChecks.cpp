@@ -26,39 +26,50 @@ std::string Joined(const std::vector<std::string>& parts, const std::string& sep
 
 // Each manager's own way, so that the rule lasts as long as the manager's others; only
 // what an installed system has, never a file of the source tree.
-std::string ReplyRule(const InputChainVerdict& chain) {
+std::string Replies(int port) {
+    return "replies from UDP port " + std::to_string(port);
+}
+
+std::string ReplyRule(const InputChainVerdict& chain, int port) {
+    const std::string number = std::to_string(port);
     switch (chain.manager) {
     case FirewallManager::Ufw:
-        return "sudo ufw allow proto udp from any port 5001";
+        return "sudo ufw allow proto udp from any port " + number;
     case FirewallManager::Firewalld:
-        return "sudo firewall-cmd --add-service=tcpipset, and once more with --permanent to "
-               "keep it (the service comes with tcpipset's package; without it, "
-               "--add-source-port=5001/udp)";
+        // The service that the package installs names 5001 only.
+        return port == DefaultReplyPort
+                   ? "sudo firewall-cmd --add-service=tcpipset, and once more with --permanent "
+                     "to keep it (the service comes with tcpipset's package; without it, "
+                     "--add-source-port=5001/udp)"
+                   : "sudo firewall-cmd --add-source-port=" + number +
+                         "/udp, and once more with --permanent to keep it";
     case FirewallManager::IptablesLegacy:
-        return "sudo iptables -I INPUT -p udp --sport 5001 -j ACCEPT";
+        return "sudo iptables -I INPUT -p udp --sport " + number + " -j ACCEPT";
     case FirewallManager::Nftables:
         break;
     }
-    return chain.chain.empty() ? std::string()
-                               : "sudo nft insert rule " + chain.Name() + " udp sport 5001 accept";
+    return chain.chain.empty()
+               ? std::string()
+               : "sudo nft insert rule " + chain.Name() + " udp sport " + number + " accept";
 }
 
-std::string ReplyRuleAdvice(const std::vector<const InputChainVerdict*>& chains) {
+std::string ReplyRuleAdvice(const std::vector<const InputChainVerdict*>& chains, int port) {
     std::vector<std::string> rules;
     for (const InputChainVerdict* chain : chains) {
-        const std::string rule = ReplyRule(*chain);
+        const std::string rule = ReplyRule(*chain, port);
         if (!rule.empty() && std::ranges::find(rules, rule) == rules.end()) {
             rules.push_back(rule);
         }
     }
     return rules.empty()
                ? ManualPointer
-               : "let replies from UDP port 5001 in: " + Joined(rules, "; ") + "; " + ManualPointer;
+               : "let " + Replies(port) + " in: " + Joined(rules, "; ") + "; " + ManualPointer;
 }
 
-std::string HowItDrops(const InputChainVerdict& chain, bool first, std::size_t interfacesNamed) {
-    std::string text = "the input filter " + Quoted(chain.Name()) + " drops " +
-                       (first ? "replies from UDP port 5001" : "them");
+std::string HowItDrops(const InputChainVerdict& chain, bool first, std::size_t interfacesNamed,
+                       int port) {
+    std::string text =
+        "the input filter " + Quoted(chain.Name()) + " drops " + (first ? Replies(port) : "them");
     if (!chain.droppingInterfaces.empty() && chain.droppingInterfaces.size() < interfacesNamed) {
         text += " on " + Joined(chain.droppingInterfaces, ", ");
     }
@@ -66,15 +77,15 @@ std::string HowItDrops(const InputChainVerdict& chain, bool first, std::size_t i
                                            : " by a rule in chain " + Quoted(chain.decidedIn));
 }
 
-std::string WhyItCannotTell(const InputChainVerdict& chain) {
-    return "cannot tell whether the input filter " + Quoted(chain.Name()) +
-           " lets replies from UDP port 5001 in: " +
+std::string WhyItCannotTell(const InputChainVerdict& chain, int port) {
+    return "cannot tell whether the input filter " + Quoted(chain.Name()) + " lets " +
+           Replies(port) + " in: " +
            (chain.decidedIn.empty()
                 ? chain.undecided
                 : "a rule in chain " + Quoted(chain.decidedIn) + " depends on " + chain.undecided);
 }
 
-std::string HowTheyGetIn(const std::vector<InputChainVerdict>& chains) {
+std::string HowTheyGetIn(const std::vector<InputChainVerdict>& chains, int port) {
     // A chain counts as one that would keep them out when it drops by default, or when a
     // rule of its own had to take them.
     std::vector<const InputChainVerdict*> strict;
@@ -88,15 +99,14 @@ std::string HowTheyGetIn(const std::vector<InputChainVerdict>& chains) {
     }
     if (strict.size() == 1) {
         return "the input filter " + Quoted(strict[0]->Name()) +
-               (strict[0]->dropPolicy ? " drops by default and" : "") +
-               " lets replies from UDP port 5001 in";
+               (strict[0]->dropPolicy ? " drops by default and" : "") + " lets " + Replies(port) +
+               " in";
     }
     std::vector<std::string> names;
     for (const InputChainVerdict* chain : strict) {
         names.push_back(Quoted(chain->Name()));
     }
-    return "each of the input filters " + Joined(names, ", ") +
-           " lets replies from UDP port 5001 in";
+    return "each of the input filters " + Joined(names, ", ") + " lets " + Replies(port) + " in";
 }
 
 } // namespace
@@ -153,19 +163,24 @@ DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::si
     return check;
 }
 
-FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesNftSave,
-                             const std::string& iptablesLegacySave, bool readable,
-                             const std::vector<std::string>& interfaceNames) {
+FirewallFinding ReadFirewall(const FirewallTexts& texts,
+                             const std::vector<std::string>& interfaceNames, int replyPort) {
     FirewallFinding finding{{"firewall", Verdict::Ok, {}, {}}, {}};
     DoctorCheck& check = finding.check;
-    if (!readable) {
+    if (!texts.AnyRead()) {
         check.verdict = Verdict::Warning;
-        check.detail = "cannot read the input rules (they need root)";
-        check.advice = "run sudo tcpipctl doctor to see them";
+        check.detail = texts.nftInstalled
+                           ? "cannot read the input rules (they need root)"
+                           : "cannot tell whether " + Replies(replyPort) +
+                                 " get in: nft is not installed, and neither iptables-nft-save "
+                                 "nor iptables-legacy-save could be read";
+        check.advice = texts.nftInstalled ? "run sudo tcpipctl doctor to see them"
+                                          : "run sudo tcpipctl doctor; if it still cannot tell, "
+                                            "sudo apt install nftables, and run it again";
         return finding;
     }
     const std::vector<InputChainVerdict> chains =
-        JudgeInputChains(nftJson, iptablesNftSave, iptablesLegacySave, interfaceNames);
+        JudgeInputChains(texts, interfaceNames, replyPort);
     std::vector<const InputChainVerdict*> dropping;
     std::vector<const InputChainVerdict*> undecided;
     for (const InputChainVerdict& chain : chains) {
@@ -180,22 +195,27 @@ FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& ipta
         check.verdict = Verdict::Problem;
         std::vector<std::string> clauses;
         for (const InputChainVerdict* chain : dropping) {
-            clauses.push_back(HowItDrops(*chain, clauses.empty(), interfaceNames.size()));
+            clauses.push_back(
+                HowItDrops(*chain, clauses.empty(), interfaceNames.size(), replyPort));
         }
         check.detail = Joined(clauses, "; ") +
                        ": the devices' replies come from addresses the workstation never sent "
                        "to, so they count as new traffic";
-        check.advice = ReplyRuleAdvice(dropping);
+        check.advice = ReplyRuleAdvice(dropping, replyPort);
     } else if (!undecided.empty()) {
         check.verdict = Verdict::Warning;
         std::vector<std::string> clauses;
         for (const InputChainVerdict* chain : undecided) {
-            clauses.push_back(WhyItCannotTell(*chain));
+            clauses.push_back(WhyItCannotTell(*chain, replyPort));
         }
         check.detail = Joined(clauses, "; ");
-        check.advice = ReplyRuleAdvice(undecided);
+        check.advice = ReplyRuleAdvice(undecided, replyPort);
     } else {
-        check.detail = HowTheyGetIn(chains);
+        check.detail = HowTheyGetIn(chains, replyPort);
+        if (!texts.nftInstalled) {
+            check.detail += " (nft is not installed: only the tables that iptables-nft-save and "
+                            "iptables-legacy-save show were read)";
+        }
     }
     return finding;
 }

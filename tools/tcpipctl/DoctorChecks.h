@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/tcpipctl/FirewallRuleset.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,6 +20,8 @@ struct DiscoveryFigures {
     std::optional<std::size_t> wire;
     std::size_t delivered = 0;
     std::vector<std::string> senders;
+    // Devices whose ARP request for the workstation's address went unanswered.
+    std::vector<std::string> unansweredArp;
 };
 
 // One line of tcpipctl doctor: what was looked at, what was found and, unless it is ok,
@@ -45,16 +49,15 @@ DoctorCheck RpFilterCheck(const std::string& interfaceName, int allValue, int in
 // The receive buffer: bytes asked for (0: none asked) against bytes granted as the system
 // counts them (twice the usable size), on each of the sockets that share the port.
 DoctorCheck ReceiveBufferCheck(std::int32_t asked, std::int32_t granted, std::size_t sockets);
-// The firewall's input filters, from `nft -j list ruleset` (nftJson), iptables-nft-save's
-// text (for the tables of iptables-nft, see JudgeInputChains) and iptables-legacy-save's:
-// whether a print server's reply gets in on each of interfaceNames (with none named, on
-// any interface). readable is false when none could be read (not root, or no such tool).
+// The firewall's input filters, from what nft, iptables-nft-save and iptables-legacy-save
+// printed (see JudgeInputChains): whether a print server's reply from port replyPort gets
+// in on each of interfaceNames (with none named, on any interface).
 struct FirewallFinding {
     DoctorCheck check;
     std::vector<std::string> droppingChains; // "inet filter input", "iptables filter INPUT"
 };
-FirewallFinding ReadFirewall(const std::string& nftJson, const std::string& iptablesNftSave,
-                             const std::string& iptablesLegacySave, bool readable,
-                             const std::vector<std::string>& interfaceNames);
+FirewallFinding ReadFirewall(const FirewallTexts& texts,
+                             const std::vector<std::string>& interfaceNames,
+                             int replyPort = DefaultReplyPort);
 
 } // namespace tcpipset

@@ -249,9 +249,8 @@ Condition CannotJudge(std::string matter) {
     return {Judgement::CannotTell, std::move(matter), {}, false};
 }
 
-Judgement SourcePortIn(int low, int high) {
-    return low <= ReplySourcePort && ReplySourcePort <= high ? Judgement::Matches
-                                                             : Judgement::DoesNotMatch;
+Judgement SourcePortIn(int replyPort, int low, int high) {
+    return low <= replyPort && replyPort <= high ? Judgement::Matches : Judgement::DoesNotMatch;
 }
 
 Judgement EphemeralPortIn(int low, int high) {

@@ -7,7 +7,7 @@
 namespace tcpipset {
 
 // The input rules of one table, reduced to what they do to a print server's reply: an IPv4
-// UDP datagram from source port 5001 to the workstation's own address and an ephemeral
+// UDP datagram from the devices' port (5001) to the workstation's own address and an ephemeral
 // port, which conntrack sees as new. Everything about it is known but the interface it
 // comes in on, so each match is judged once, when the rules are read, except an interface
 // match, which is judged for each interface.
@@ -59,13 +59,15 @@ struct ChainFate {
 // Dropped counts worse than CannotTell, and CannotTell worse than Accepted.
 int Severity(ReplyFate fate);
 
-// What is known of the reply, for the readers of rules.
-constexpr int ReplySourcePort = 5001;
+// What is known of the reply, for the readers of rules. The devices answer from the port
+// the requests went to: 5001 unless --port says otherwise.
+constexpr int DefaultReplyPort = 5001;
 Condition Surely(bool matches);
 Condition CannotJudge(std::string matter);
-// Whether a source port range [low, high] holds the reply's, and whether a destination
-// port range holds the workstation's ephemeral port (surely when it spans 1024 to 65535).
-Judgement SourcePortIn(int low, int high);
+// Whether a source port range [low, high] holds the reply's port replyPort, and whether a
+// destination port range holds the workstation's ephemeral port (surely when it spans 1024
+// to 65535).
+Judgement SourcePortIn(int replyPort, int low, int high);
 Judgement EphemeralPortIn(int low, int high);
 // Whether the reply's destination, the workstation's own unicast address, could lie in
 // address/prefixLength (IPv4 text).

@@ -55,6 +55,37 @@ void JudgeTable(const RuleTable& table, const std::vector<std::string>& interfac
     }
 }
 
+InputChainVerdict Unjudged(std::string why) {
+    InputChainVerdict unjudged;
+    unjudged.family = "nftables";
+    unjudged.fate = ReplyFate::CannotTell;
+    unjudged.undecided = std::move(why);
+    return unjudged;
+}
+
+// The tables of nftables as nft -j shows them, each of iptables-nft's judged from
+// iptables-nft-save's text where that lists it.
+void JudgeNftTables(const std::string& nftJson, const std::string& iptablesNftSave,
+                    const std::vector<std::string>& interfaceNames, int replyPort,
+                    std::vector<InputChainVerdict>& verdicts) {
+    const auto tables = ReadNftJson(nftJson, replyPort);
+    if (!tables) {
+        verdicts.push_back(Unjudged("the output of nft -j list ruleset is not JSON"));
+        return;
+    }
+    for (const RuleTable& table : *tables) {
+        // nft's JSON leaves out the options of iptables' own matches (ufw's rules on
+        // Debian 12); iptables-nft-save writes them out.
+        auto saved = table.family == "ip" && table.iptablesCompat
+                         ? ReadIptablesSave(iptablesNftSave, table.name, replyPort)
+                         : std::nullopt;
+        if (saved) {
+            saved->family = table.family;
+        }
+        JudgeTable(saved ? *saved : table, interfaceNames, verdicts);
+    }
+}
+
 } // namespace
 
 std::string InputChainVerdict::Name() const {
@@ -67,32 +98,31 @@ std::string InputChainVerdict::Name() const {
     return name;
 }
 
-std::vector<InputChainVerdict> JudgeInputChains(const std::string& nftJson,
-                                                const std::string& iptablesNftSave,
-                                                const std::string& iptablesLegacySave,
-                                                const std::vector<std::string>& interfaceNames) {
+std::vector<InputChainVerdict> JudgeInputChains(const FirewallTexts& texts,
+                                                const std::vector<std::string>& interfaceNames,
+                                                int replyPort) {
     std::vector<InputChainVerdict> verdicts;
-    if (const auto tables = ReadNftJson(nftJson)) {
-        for (const RuleTable& table : *tables) {
-            // nft's JSON leaves out the options of iptables' own matches (ufw's rules on
-            // Debian 12); iptables-nft-save writes them out.
-            auto saved = table.family == "ip" && table.iptablesCompat
-                             ? ReadIptablesSave(iptablesNftSave, table.name)
-                             : std::nullopt;
-            if (saved) {
-                saved->family = table.family;
-            }
-            JudgeTable(saved ? *saved : table, interfaceNames, verdicts);
+    if (texts.nftJson) {
+        JudgeNftTables(*texts.nftJson, texts.iptablesNftSave.value_or(""), interfaceNames,
+                       replyPort, verdicts);
+    } else if (texts.nftInstalled) {
+        verdicts.push_back(Unjudged("nft -j list ruleset could not be read"));
+    } else if (texts.iptablesNftSave) {
+        // Without nft, iptables-nft's own tables (ufw's on Debian 12) are still shown by
+        // iptables-nft-save; it names them as nft would.
+        if (auto saved = ReadIptablesSave(*texts.iptablesNftSave, "filter", replyPort)) {
+            saved->family = "ip";
+            JudgeTable(*saved, interfaceNames, verdicts);
         }
     } else {
-        InputChainVerdict unreadable;
-        unreadable.family = "nftables";
-        unreadable.fate = ReplyFate::CannotTell;
-        unreadable.undecided = "the output of nft -j list ruleset is not JSON";
-        verdicts.push_back(std::move(unreadable));
+        verdicts.push_back(
+            Unjudged("nft is not installed and iptables-nft-save could not be read, so "
+                     "nothing shows nftables' tables"));
     }
-    if (const auto legacy = ReadIptablesSave(iptablesLegacySave)) {
-        JudgeTable(*legacy, interfaceNames, verdicts);
+    if (texts.iptablesLegacySave) {
+        if (const auto legacy = ReadIptablesSave(*texts.iptablesLegacySave, "filter", replyPort)) {
+            JudgeTable(*legacy, interfaceNames, verdicts);
+        }
     }
     return verdicts;
 }

@@ -2,6 +2,7 @@
 
 #include "tools/tcpipctl/FirewallRules.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,16 +31,30 @@ struct InputChainVerdict {
     std::string Name() const;
 };
 
-// Every base chain on the input hook of families ip and inet in `nft -j list ruleset`
-// (nftJson), then INPUT of the filter table in iptables-legacy-save's text. A table of
-// family ip whose rules hold iptables matches or targets, and that iptables-nft-save's
-// text (iptablesNftSave) lists too, is judged from that text instead, its INPUT named as
-// nft names it. Each judges on its own (an accept in one does not spare the reply
-// another), for each interface of interfaceNames; with none named, on any interface. A
-// text that cannot be read gives one verdict that cannot tell, named after the program.
-std::vector<InputChainVerdict> JudgeInputChains(const std::string& nftJson,
-                                                const std::string& iptablesNftSave,
-                                                const std::string& iptablesLegacySave,
-                                                const std::vector<std::string>& interfaceNames);
+// What the programs that show the input rules printed; nothing for a program that is
+// missing or was refused (they need root).
+struct FirewallTexts {
+    std::optional<std::string> nftJson;            // nft -j list ruleset
+    std::optional<std::string> iptablesNftSave;    // iptables-nft-save
+    std::optional<std::string> iptablesLegacySave; // iptables-legacy-save
+    // False when there is no nft program at all: its tables are then seen only as far as
+    // iptables-nft-save shows them.
+    bool nftInstalled = true;
+
+    bool AnyRead() const { return nftJson || iptablesNftSave || iptablesLegacySave; }
+};
+
+// Every base chain on the input hook of families ip and inet in `nft -j list ruleset`,
+// then INPUT of the filter table in iptables-legacy-save's text. A table of family ip
+// whose rules hold iptables matches or targets, and that iptables-nft-save's text lists
+// too, is judged from that text instead, its INPUT named as nft names it; without nft,
+// iptables-nft-save's filter table is judged as that table. Each judges on its own (an
+// accept in one does not spare the reply another), for each interface of interfaceNames;
+// with none named, on any interface. A text that cannot be read, or nftables' tables when
+// nothing shows them, give one verdict that cannot tell, named after the program. The
+// reply comes from port replyPort.
+std::vector<InputChainVerdict> JudgeInputChains(const FirewallTexts& texts,
+                                                const std::vector<std::string>& interfaceNames,
+                                                int replyPort = DefaultReplyPort);
 
 } // namespace tcpipset

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -57,7 +58,7 @@ bool Listed(const std::string& list, const std::string& wanted) {
 }
 
 // A list of ports and ranges ("67", "5000:5010", "22,80,1000:2000"), each judged.
-Judgement Ports(const std::string& list, Judgement (*judge)(int, int)) {
+Judgement Ports(const std::string& list, const std::function<Judgement(int, int)>& judge) {
     Judgement found = Judgement::DoesNotMatch;
     for (const std::string& piece : Split(list, ',')) {
         const auto colon = piece.find(':');
@@ -101,18 +102,21 @@ Condition Negated(Condition condition) {
 const std::set<std::string> JudgedModules = {"udp",   "tcp",      "comment",  "conntrack",
                                              "state", "addrtype", "multiport"};
 
-Condition Option(const std::string& option, const std::vector<std::string>& values) {
+Condition Option(const std::string& option, const std::vector<std::string>& values, int replyPort) {
     const std::string value = values.empty() ? std::string() : values.front();
+    const auto sourcePortIn = [replyPort](int low, int high) {
+        return SourcePortIn(replyPort, low, high);
+    };
     if (option == "--sport" || option == "--source-port" || option == "--sports" ||
         option == "--source-ports") {
-        return FromJudgement(Ports(value, SourcePortIn), "a source port");
+        return FromJudgement(Ports(value, sourcePortIn), "a source port");
     }
     if (option == "--dport" || option == "--destination-port" || option == "--dports" ||
         option == "--destination-ports") {
         return FromJudgement(Ports(value, EphemeralPortIn), "a destination port");
     }
     if (option == "--ports") {
-        const Judgement source = Ports(value, SourcePortIn);
+        const Judgement source = Ports(value, sourcePortIn);
         return FromJudgement(source == Judgement::Matches ? source : Ports(value, EphemeralPortIn),
                              "a port");
     }
@@ -133,7 +137,7 @@ Condition Option(const std::string& option, const std::vector<std::string>& valu
 }
 
 Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
-              const std::set<std::string>& chains) {
+              const std::set<std::string>& chains, int replyPort) {
     Rule rule;
     bool negated = false;
     bool judgedModule = true;
@@ -195,7 +199,7 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
         } else if (word.starts_with("--") && !judgedModule) {
             continue; // an option of a module that cannot be judged, told once
         } else {
-            condition = word.starts_with("--") ? Option(word, values)
+            condition = word.starts_with("--") ? Option(word, values, replyPort)
                                                : CannotJudge("iptables option " + word);
         }
         if (condition.judgement != Judgement::Matches || condition.negated) {
@@ -211,7 +215,8 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
 
 } // namespace
 
-std::optional<RuleTable> ReadIptablesSave(const std::string& text, const std::string& tableName) {
+std::optional<RuleTable> ReadIptablesSave(const std::string& text, const std::string& tableName,
+                                          int replyPort) {
     std::vector<std::vector<Token>> lines;
     std::istringstream stream(text);
     bool inTable = false;
@@ -242,7 +247,7 @@ std::optional<RuleTable> ReadIptablesSave(const std::string& text, const std::st
     }
     for (const auto& tokens : lines) {
         if (tokens.size() >= 2 && (tokens[0].text == "-A" || tokens[0].text == "--append")) {
-            table.chains[tokens[1].text].rules.push_back(ReadRule(tokens, 2, chains));
+            table.chains[tokens[1].text].rules.push_back(ReadRule(tokens, 2, chains, replyPort));
         }
     }
     return table;

@@ -11,8 +11,9 @@ namespace tcpipset {
 // does not show, or of iptables-nft-save, which shows the options of iptables' own matches
 // that nft's JSON leaves out), each match judged for the reply (see FirewallRules.h), as a
 // table of family "iptables" whose input chain is INPUT; nullopt when the text holds no
-// such table.
+// such table. The reply comes from port replyPort.
 std::optional<RuleTable> ReadIptablesSave(const std::string& text,
-                                          const std::string& tableName = "filter");
+                                          const std::string& tableName = "filter",
+                                          int replyPort = DefaultReplyPort);
 
 } // namespace tcpipset

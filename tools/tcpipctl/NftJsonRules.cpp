@@ -166,11 +166,14 @@ Condition ConntrackMatch(const std::string& key, const std::string& op, const js
 }
 
 Condition PayloadMatch(const std::string& protocol, const std::string& field, const std::string& op,
-                       const json& right) {
+                       const json& right, int replyPort) {
     const std::string matter = protocol + " " + field;
     if (protocol == "udp" || protocol == "th") {
         if (field == "sport") {
-            return Among(op, right, PortElement(SourcePortIn), matter);
+            return Among(op, right, PortElement([replyPort](int low, int high) {
+                             return SourcePortIn(replyPort, low, high);
+                         }),
+                         matter);
         }
         if (field == "dport") {
             return Among(op, right, PortElement(EphemeralPortIn), matter);
@@ -198,7 +201,7 @@ Condition FibMatch(const json& fib, const std::string& op, const json& right) {
     return CannotJudge("a fib lookup");
 }
 
-Condition JudgeMatch(const json& match) {
+Condition JudgeMatch(const json& match, int replyPort) {
     const std::string op = match.value("op", "==");
     const json left = match.value("left", json());
     const json right = match.value("right", json());
@@ -223,7 +226,7 @@ Condition JudgeMatch(const json& match) {
     }
     if (left.contains("payload") && left["payload"].contains("field")) {
         return PayloadMatch(Text(left["payload"]["protocol"]), Text(left["payload"]["field"]), op,
-                            right);
+                            right, replyPort);
     }
     if (left.contains("fib")) {
         return FibMatch(left["fib"], op, right);
@@ -260,7 +263,7 @@ std::optional<Rule> Verdict(const json& statement) {
 }
 
 // The rules one nft rule stands for: a verdict map becomes one rule per element.
-std::vector<Rule> ReadRule(const json& expressions) {
+std::vector<Rule> ReadRule(const json& expressions, int replyPort) {
     std::vector<Condition> conditions;
     for (const json& statement : expressions) {
         if (!statement.is_object() || statement.empty()) {
@@ -273,7 +276,7 @@ std::vector<Rule> ReadRule(const json& expressions) {
             return {std::move(*verdict)};
         }
         if (kind == "match") {
-            conditions.push_back(JudgeMatch(body));
+            conditions.push_back(JudgeMatch(body, replyPort));
         } else if (kind == "vmap") {
             std::vector<Rule> rules;
             const json data = body.value("data", json());
@@ -289,7 +292,8 @@ std::vector<Rule> ReadRule(const json& expressions) {
                 }
                 verdict->conditions = conditions;
                 verdict->conditions.push_back(JudgeMatch(
-                    {{"op", "=="}, {"left", body.value("key", json())}, {"right", element[0]}}));
+                    {{"op", "=="}, {"left", body.value("key", json())}, {"right", element[0]}},
+                    replyPort));
                 rules.push_back(std::move(*verdict));
             }
             return rules;
@@ -326,7 +330,7 @@ std::string TableKey(const json& object) {
     return Text(object.value("family", json())) + " " + Text(object.value("table", json()));
 }
 
-std::vector<RuleTable> ReadTables(const json& document) {
+std::vector<RuleTable> ReadTables(const json& document, int replyPort) {
     std::vector<RuleTable> tables;
     const auto tableOf = [&](const json& object) -> RuleTable* {
         const auto found = std::ranges::find_if(tables, [&](const RuleTable& table) {
@@ -360,7 +364,7 @@ std::vector<RuleTable> ReadTables(const json& document) {
                     std::ranges::any_of(expressions, [](const json& statement) {
                         return statement.is_object() && statement.contains("xt");
                     });
-                for (Rule& one : ReadRule(expressions)) {
+                for (Rule& one : ReadRule(expressions, replyPort)) {
                     rules.push_back(std::move(one));
                 }
             }
@@ -371,7 +375,7 @@ std::vector<RuleTable> ReadTables(const json& document) {
 
 } // namespace
 
-std::optional<std::vector<RuleTable>> ReadNftJson(const std::string& text) {
+std::optional<std::vector<RuleTable>> ReadNftJson(const std::string& text, int replyPort) {
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
         return std::vector<RuleTable>{};
     }
@@ -381,7 +385,7 @@ std::optional<std::vector<RuleTable>> ReadNftJson(const std::string& text) {
         return std::nullopt;
     }
     try {
-        return ReadTables(document);
+        return ReadTables(document, replyPort);
     } catch (const json::exception&) {
         return std::nullopt; // JSON, but not laid out as nft lays it out
     }
