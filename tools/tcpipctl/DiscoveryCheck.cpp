@@ -58,6 +58,116 @@ std::vector<std::array<std::uint8_t, 4>> Undelivered(const InterfaceDiscovery& r
     return missing;
 }
 
+bool InSubnet(const std::array<std::uint8_t, 4>& address, const Subnet& subnet) {
+    const auto value = [](const std::array<std::uint8_t, 4>& bytes) {
+        return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+               std::uint32_t{bytes[2]} << 8 | bytes[3];
+    };
+    const std::uint32_t mask = subnet.prefixLength <= 0
+                                   ? 0
+                                   : ~std::uint32_t{0} << (32 - std::min(subnet.prefixLength, 32));
+    return (value(address) & mask) == (value(subnet.address) & mask);
+}
+
+// The devices that asked for the workstation's address on the interface and were never
+// answered, and whose replies therefore never left them; in the order they first asked.
+std::vector<std::array<std::uint8_t, 4>> UnansweredArp(const InterfaceDiscovery& result) {
+    std::vector<std::array<std::uint8_t, 4>> silent;
+    if (!result.arp) {
+        return silent;
+    }
+    const auto own = [&](const std::array<std::uint8_t, 4>& address) {
+        return std::ranges::find(result.ownAddresses, address) != result.ownAddresses.end();
+    };
+    const auto answered = [&](const WireArp& request) {
+        return std::ranges::any_of(*result.arp, [&](const WireArp& packet) {
+            return !packet.request && packet.senderAddress == request.targetAddress &&
+                   packet.targetAddress == request.senderAddress;
+        });
+    };
+    const auto replied = [&](const std::array<std::uint8_t, 4>& sender) {
+        return (result.wire && std::ranges::find(*result.wire, sender) != result.wire->end()) ||
+               std::ranges::find(result.addresses, AddressText(sender)) != result.addresses.end();
+    };
+    constexpr std::array<std::uint8_t, 4> Unspecified{};
+    for (const WireArp& packet : *result.arp) {
+        const auto& sender = packet.senderAddress;
+        // A probe for a free address asks from 0.0.0.0; the workstation asks for itself
+        // only in a gratuitous announcement.
+        if (packet.request && own(packet.targetAddress) && sender != Unspecified && !own(sender) &&
+            !answered(packet) && !replied(sender) &&
+            std::ranges::find(silent, sender) == silent.end()) {
+            silent.push_back(sender);
+        }
+    }
+    return silent;
+}
+
+// Why the workstation kept silent to these devices' ARP requests, and what lets it answer.
+std::pair<std::string, std::string>
+WhyArpWentUnanswered(const InterfaceDiscovery& result, const DeliveryCauses& causes,
+                     const std::vector<std::array<std::uint8_t, 4>>& silent) {
+    std::vector<std::string> byRpFilter;
+    std::vector<std::string> outside;
+    std::vector<std::string> other;
+    std::vector<std::string> routes;
+    const auto mode = causes.rpFilter.find(result.name);
+    const int rpFilter = mode == causes.rpFilter.end() ? 0 : mode->second;
+    for (const auto& sender : silent) {
+        const std::string back = RouteInterfaceFor(causes.procNetRoute, sender);
+        const bool unrouted = rpFilter == 1 ? back != result.name : back.empty();
+        const bool inSubnet = std::ranges::any_of(
+            causes.subnets, [&](const Subnet& subnet) { return InSubnet(sender, subnet); });
+        (rpFilter != 0 && unrouted ? byRpFilter
+         : inSubnet                ? other
+                                   : outside)
+            .push_back(AddressText(sender));
+        // The factory subnet, as a /24: a route to it lets the workstation answer.
+        const std::string route = "sudo ip route add " + std::to_string(sender[0]) + "." +
+                                  std::to_string(sender[1]) + "." + std::to_string(sender[2]) +
+                                  ".0/24 dev " + result.name;
+        if (!inSubnet && std::ranges::find(routes, route) == routes.end()) {
+            routes.push_back(route);
+        }
+    }
+    std::string cause = "; " + Count(silent.size(), "device", "devices") +
+                        " asked for the workstation's address by ARP and got no answer, so "
+                        "their replies never left them";
+    std::vector<std::string> todo;
+    std::string routeList;
+    for (const auto& route : routes) {
+        routeList += (routeList.empty() ? "" : "; ") + route;
+    }
+    if (!byRpFilter.empty()) {
+        cause += std::string(": ") + AddressList(byRpFilter) + " (rp_filter " +
+                 (rpFilter == 1 ? "strict (1)" : "loose (2)") + " and no route back" +
+                 (rpFilter == 1 ? " by " + result.name : "") + ")";
+        std::string sysctlName = result.name;
+        std::ranges::replace(sysctlName, '.', '/');
+        todo.push_back("add a route for the factory subnet: " + routeList +
+                       ", or turn rp_filter off: sudo sysctl -w "
+                       "net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." +
+                       sysctlName + ".rp_filter=0");
+    }
+    if (!outside.empty()) {
+        cause += std::string(byRpFilter.empty() ? ": " : "; ") + AddressList(outside) +
+                 " (an address outside every subnet of the workstation)";
+        todo.push_back(
+            "give " + result.name +
+            " an address in the devices' factory subnet, or a route to it: " + routeList);
+    }
+    if (!other.empty()) {
+        cause += std::string(byRpFilter.empty() && outside.empty() ? ": " : "; ") +
+                 AddressList(other) + " (in a subnet of the workstation)";
+        todo.push_back("look at arptables and at arp_ignore and arp_filter of " + result.name);
+    }
+    std::string advice;
+    for (const auto& piece : todo) {
+        advice += (advice.empty() ? "" : "; ") + piece;
+    }
+    return {cause, advice};
+}
+
 // The likely causes of replies that reached the interface and were not received, each
 // with what to do.
 std::pair<std::string, std::string> LikelyCauses(const InterfaceDiscovery& result,
@@ -70,7 +180,8 @@ std::pair<std::string, std::string> LikelyCauses(const InterfaceDiscovery& resul
             chains += (chains.empty() ? "\"" : ", \"") + chain + "\"";
         }
         found.push_back("the firewall: " + chains + " drops them");
-        todo.push_back("let replies from UDP port 5001 in (see the firewall check)");
+        todo.push_back("let replies from UDP port " + std::to_string(causes.replyPort) +
+                       " in (see the firewall check)");
     }
     const auto mode = causes.rpFilter.find(result.name);
     if (mode != causes.rpFilter.end() && mode->second != 0) {
@@ -112,9 +223,13 @@ std::pair<std::string, std::string> LikelyCauses(const InterfaceDiscovery& resul
 
 DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
                      const DeliveryCauses& causes) {
+    const auto silent = UnansweredArp(result);
     const std::size_t delivered = result.addresses.size() + result.unreadable;
-    DoctorCheck check{"discovery on " + result.name, Verdict::Ok, {}, {},
-                      DiscoveryFigures{result.name, std::nullopt, delivered, {}}};
+    DoctorCheck check{"discovery on " + result.name,
+                      Verdict::Ok,
+                      {},
+                      {},
+                      DiscoveryFigures{result.name, std::nullopt, delivered, {}, {}}};
     DiscoveryFigures& figures = *check.figures;
     std::vector<std::string> wireSenders;
     if (result.wire) {
@@ -139,7 +254,8 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
                                ? "no device answered on " + result.name +
                                      ": check the cable, the VLAN of the switch port, that "
                                      "the devices are on, and that nothing between blocks "
-                                     "UDP port 5001"
+                                     "UDP port " +
+                                     std::to_string(causes.replyPort)
                                : "with print servers on this segment, the lines above tell "
                                  "what may keep their replies out; a device that is off does "
                                  "not answer";
@@ -152,8 +268,8 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
             std::tie(cause, check.advice) = LikelyCauses(result, causes);
         }
     } else {
-        check.detail = Count(delivered, "reply", "replies") + " from " +
-                       AddressList(figures.senders);
+        check.detail =
+            Count(delivered, "reply", "replies") + " from " + AddressList(figures.senders);
     }
     check.detail += result.dropped == 0
                         ? ", none dropped"
@@ -171,6 +287,16 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
     if (!cause.empty()) {
         check.detail += "; " + cause;
     }
+    if (!silent.empty()) {
+        for (const auto& sender : silent) {
+            figures.unansweredArp.push_back(AddressText(sender));
+        }
+        const auto [why, todo] = WhyArpWentUnanswered(result, causes, silent);
+        check.verdict = Verdict::Problem;
+        check.detail += why;
+        check.advice =
+            check.advice.empty() || delivered + onWire == 0 ? todo : check.advice + "; " + todo;
+    }
     return check;
 }
 
@@ -178,8 +304,10 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
 
 std::vector<DoctorCheck> DiscoveryChecks(const std::vector<InterfaceDiscovery>& results,
                                          const DeliveryCauses& causes) {
+    // A device that could not answer for want of an ARP answer is there all the same.
     const bool anyReply = std::ranges::any_of(results, [](const InterfaceDiscovery& r) {
-        return !r.addresses.empty() || r.unreadable != 0 || (r.wire && !r.wire->empty());
+        return !r.addresses.empty() || r.unreadable != 0 || (r.wire && !r.wire->empty()) ||
+               !UnansweredArp(r).empty();
     });
     std::vector<DoctorCheck> checks;
     for (const auto& result : results) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/tcpipctl/DoctorChecks.h"
+#include "tools/tcpipctl/WireFrame.h"
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,17 @@ struct InterfaceDiscovery {
     std::uint64_t wireMissed = 0; // frames the capture itself lost
     std::string wireFailure;      // why nothing was captured
     std::string failure;          // why the discovery failed
+    // The ARP packets on the interface during the discovery, both ways; nothing when not
+    // captured. A device whose ARP request for the workstation's address goes unanswered
+    // cannot send its reply at all.
+    std::optional<std::vector<WireArp>> arp;
+    std::vector<std::array<std::uint8_t, 4>> ownAddresses; // the workstation's on it
+};
+
+// One of the workstation's subnets.
+struct Subnet {
+    std::array<std::uint8_t, 4> address{};
+    int prefixLength = 0;
 };
 
 // What the other checks found, to tell why replies that reached an interface were not
@@ -30,6 +42,8 @@ struct DeliveryCauses {
     std::vector<std::string> droppingChains; // input chains that drop the replies
     std::map<std::string, int> rpFilter;     // the mode in force on each interface
     std::string procNetRoute;                // the routing table, to find the way back
+    std::vector<Subnet> subnets;             // of every interface of the workstation
+    int replyPort = DefaultReplyPort;        // the devices answer from it
 };
 
 // One check per interface: the replies on the wire against those received and, where

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -49,11 +50,11 @@ int ReadNumber(const std::string& path) {
     return value;
 }
 
-// The output of a shell command line, and whether it ended with status 0.
-std::pair<std::string, bool> CommandOutput(const char* line) {
+// The output of a shell command line when it ended with status 0; nothing otherwise.
+std::optional<std::string> CommandOutput(const char* line) {
     std::FILE* pipe = ::popen(line, "r");
     if (pipe == nullptr) {
-        return {{}, false};
+        return std::nullopt;
     }
     std::string text;
     std::array<char, 4096> chunk{};
@@ -61,18 +62,47 @@ std::pair<std::string, bool> CommandOutput(const char* line) {
         text.append(chunk.data(), n);
     }
     const int status = ::pclose(pipe);
-    return {text, status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0};
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return text;
 }
 
-FirewallFinding SystemFirewallCheck(const std::vector<std::string>& interfaceNames) {
-    const auto [nft, nftRead] = CommandOutput("nft -j list ruleset 2>/dev/null");
+FirewallFinding SystemFirewallCheck(const std::vector<std::string>& interfaceNames, int replyPort) {
+    FirewallTexts texts;
+    // A missing nft prints nothing, as an empty ruleset does: tell the two apart.
+    texts.nftInstalled = CommandOutput("command -v nft >/dev/null").has_value();
+    if (texts.nftInstalled) {
+        texts.nftJson = CommandOutput("nft -j list ruleset 2>/dev/null");
+    }
     // The options of iptables-nft's own matches, which nft's JSON leaves out.
-    const auto [nftSave, nftSaveRead] =
+    texts.iptablesNftSave =
         CommandOutput("command -v iptables-nft-save >/dev/null && iptables-nft-save 2>/dev/null");
     // iptables' legacy back end filters beside nftables, and nft does not show its rules.
-    const auto [legacy, legacyRead] = CommandOutput(
+    texts.iptablesLegacySave = CommandOutput(
         "command -v iptables-legacy-save >/dev/null && iptables-legacy-save 2>/dev/null");
-    return ReadFirewall(nft, nftSave, legacy, nftRead || nftSaveRead || legacyRead, interfaceNames);
+    return ReadFirewall(texts, interfaceNames, replyPort);
+}
+
+// The workstation's subnets, and its addresses on the interface named.
+std::vector<Subnet> Subnets(const TIdInterfaceList& all) {
+    std::vector<Subnet> subnets;
+    for (const auto& entry : all) {
+        if (entry.address && !entry.loopback) {
+            subnets.push_back({*entry.address, entry.prefixLength});
+        }
+    }
+    return subnets;
+}
+
+std::vector<TIdIPv4Bytes> AddressesOn(const TIdInterfaceList& all, const std::string& name) {
+    std::vector<TIdIPv4Bytes> addresses;
+    for (const auto& entry : all) {
+        if (entry.address && entry.name == name) {
+            addresses.push_back(*entry.address);
+        }
+    }
+    return addresses;
 }
 
 std::vector<std::string> InterfaceNames(const TIdInterfaceList& interfaces) {
@@ -99,10 +129,14 @@ DoctorCheck InterfacesCheck(const TIdInterfaceList& usable, const TIdStack& stac
     return check;
 }
 
-InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name, std::ostream& err) {
-    InterfaceDiscovery found{name, {}, 0, 0, std::nullopt, 0, {}, {}};
+InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name,
+                              std::vector<TIdIPv4Bytes> ownAddresses, std::ostream& err) {
+    InterfaceDiscovery found;
+    found.name = name;
+    found.ownAddresses = std::move(ownAddresses);
     // Opened before the request leaves, so that no reply passes unseen.
-    WireCapture capture(name);
+    WireCapture capture = WireCapture::Replies(name, command.port);
+    WireCapture arp = WireCapture::Arp(name);
     try {
         std::istringstream noAnswers;
         ConsoleView view(true, noAnswers, err);
@@ -118,10 +152,13 @@ InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name, s
         found.dropped = client.DroppedDatagrams();
         if (capture.Capturing()) {
             found.wire.emplace();
-            for (const auto& datagram : capture.Collect(client.LocalPort())) {
+            for (const auto& datagram : capture.CollectDatagrams(client.LocalPort())) {
                 found.wire->push_back(datagram.source);
             }
             found.wireMissed = capture.Missed();
+        }
+        if (arp.Capturing()) {
+            found.arp = arp.CollectArp();
         }
     } catch (const Exception& error) {
         found.failure = OneLine(error.Message());
@@ -164,6 +201,7 @@ int Report(const std::vector<DoctorCheck>& checks, bool json, std::ostream& out)
                 entry["wire"] = figures.wire ? nlohmann::ordered_json(*figures.wire) : nullptr;
                 entry["delivered"] = figures.delivered;
                 entry["senders"] = figures.senders;
+                entry["unanswered_arp"] = figures.unansweredArp;
             }
             list.push_back(std::move(entry));
         }
@@ -197,8 +235,8 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
         ApplyToClient(command, probe);
         probe.SetActive(true);
         TIdStack& stack = RequireSocketStack("getifaddrs");
-        const TIdInterfaceList usable =
-            BroadcastInterfaces(stack.ListInterfaces(), command.interfaces);
+        const TIdInterfaceList all = stack.ListInterfaces();
+        const TIdInterfaceList usable = BroadcastInterfaces(all, command.interfaces);
         checks.push_back(InterfacesCheck(usable, stack));
         const std::string routes = ReadFile("/proc/net/route");
         const std::string routed = DefaultRouteInterface(routes);
@@ -209,6 +247,8 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
                           {}});
         DeliveryCauses causes;
         causes.procNetRoute = routes;
+        causes.subnets = Subnets(all);
+        causes.replyPort = command.port;
         const int allRpFilter = ReadNumber("/proc/sys/net/ipv4/conf/all/rp_filter");
         for (const auto& entry : usable) {
             const int own = ReadNumber("/proc/sys/net/ipv4/conf/" + entry.name + "/rp_filter");
@@ -220,12 +260,12 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
                                             probe.ReceiveSocketCount()));
         probe.SetActive(false); // frees a port given with --local-port for the discoveries
         const std::vector<std::string> interfaceNames = InterfaceNames(usable);
-        const FirewallFinding firewall = SystemFirewallCheck(interfaceNames);
+        const FirewallFinding firewall = SystemFirewallCheck(interfaceNames, command.port);
         checks.push_back(firewall.check);
         causes.droppingChains = firewall.droppingChains;
         std::vector<InterfaceDiscovery> results;
         for (const auto& entry : usable) {
-            results.push_back(DiscoverOn(command, entry.name, err));
+            results.push_back(DiscoverOn(command, entry.name, AddressesOn(all, entry.name), err));
         }
         for (auto& check : DiscoveryChecks(results, causes)) {
             checks.push_back(std::move(check));

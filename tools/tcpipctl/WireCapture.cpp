@@ -9,8 +9,9 @@ namespace {
 // Room for an Ethernet header with two VLAN tags, an IPv4 header with options, and UDP.
 constexpr int SnapLength = 128;
 // Ample for thousands of replies, read only once the discovery has ended.
-constexpr int CaptureBufferBytes = 16 * 1024 * 1024;
-constexpr const char* RepliesFilter = "udp src port 5001";
+constexpr int RepliesBufferBytes = 16 * 1024 * 1024;
+// A device asks a few times at most before it gives up.
+constexpr int ArpBufferBytes = 1024 * 1024;
 
 } // namespace
 
@@ -18,7 +19,17 @@ void WireCapture::Close::operator()(pcap* handle) const {
     pcap_close(handle);
 }
 
-WireCapture::WireCapture(const std::string& interfaceName) {
+WireCapture WireCapture::Replies(const std::string& interfaceName, int replyPort) {
+    return {interfaceName, "udp src port " + std::to_string(replyPort), true, RepliesBufferBytes};
+}
+
+WireCapture WireCapture::Arp(const std::string& interfaceName) {
+    // Both ways, so that the workstation's own answers are seen too.
+    return {interfaceName, "arp", false, ArpBufferBytes};
+}
+
+WireCapture::WireCapture(const std::string& interfaceName, const std::string& filter,
+                         bool inboundOnly, int bufferBytes) {
     std::string error(PCAP_ERRBUF_SIZE, '\0');
     handle_.reset(pcap_create(interfaceName.c_str(), error.data()));
     if (!handle_) {
@@ -29,7 +40,7 @@ WireCapture::WireCapture(const std::string& interfaceName) {
     // read the moment the discovery ends.
     pcap_set_snaplen(handle_.get(), SnapLength);
     pcap_set_immediate_mode(handle_.get(), 1);
-    pcap_set_buffer_size(handle_.get(), CaptureBufferBytes);
+    pcap_set_buffer_size(handle_.get(), bufferBytes);
     const int activated = pcap_activate(handle_.get());
     if (activated == PCAP_ERROR_PERM_DENIED) {
         handle_.reset();
@@ -41,8 +52,8 @@ WireCapture::WireCapture(const std::string& interfaceName) {
         return;
     }
     bpf_program program{};
-    if (pcap_setdirection(handle_.get(), PCAP_D_IN) != 0 ||
-        pcap_compile(handle_.get(), &program, RepliesFilter, 1, PCAP_NETMASK_UNKNOWN) != 0) {
+    if (pcap_setdirection(handle_.get(), inboundOnly ? PCAP_D_IN : PCAP_D_INOUT) != 0 ||
+        pcap_compile(handle_.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
         Fail("cannot filter the capture");
         return;
     }
@@ -60,26 +71,43 @@ void WireCapture::Fail(const std::string& what) {
     handle_.reset();
 }
 
-std::vector<WireDatagram> WireCapture::Collect(std::uint16_t localPort) {
+template <typename Keep>
+void WireCapture::Dispatch(Keep&& keep) {
+    if (!handle_) {
+        return;
+    }
     struct Sink {
         LinkType link;
-        std::uint16_t port;
-        std::vector<WireDatagram> datagrams;
-    } sink{link_, localPort, {}};
-    if (!handle_) {
-        return {};
-    }
-    const auto keep = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+        Keep& keep;
+    } sink{link_, keep};
+    const auto pass = [](u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
         auto& into = *reinterpret_cast<Sink*>(user);
-        const auto datagram = UdpInFrame({bytes, header->caplen}, into.link);
-        if (datagram && datagram->destinationPort == into.port) {
-            into.datagrams.push_back(*datagram);
-        }
+        into.keep(std::span<const std::uint8_t>(bytes, header->caplen), into.link);
     };
     // Non-blocking: each dispatch takes what is there, and 0 means nothing is left.
-    while (pcap_dispatch(handle_.get(), -1, keep, reinterpret_cast<u_char*>(&sink)) > 0) {
+    while (pcap_dispatch(handle_.get(), -1, pass, reinterpret_cast<u_char*>(&sink)) > 0) {
     }
-    return sink.datagrams;
+}
+
+std::vector<WireDatagram> WireCapture::CollectDatagrams(std::uint16_t localPort) {
+    std::vector<WireDatagram> datagrams;
+    Dispatch([&](std::span<const std::uint8_t> frame, LinkType link) {
+        const auto datagram = UdpInFrame(frame, link);
+        if (datagram && datagram->destinationPort == localPort) {
+            datagrams.push_back(*datagram);
+        }
+    });
+    return datagrams;
+}
+
+std::vector<WireArp> WireCapture::CollectArp() {
+    std::vector<WireArp> packets;
+    Dispatch([&](std::span<const std::uint8_t> frame, LinkType link) {
+        if (const auto packet = ArpInFrame(frame, link)) {
+            packets.push_back(*packet);
+        }
+    });
+    return packets;
 }
 
 std::uint64_t WireCapture::Missed() const {

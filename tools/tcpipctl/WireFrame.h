@@ -22,8 +22,18 @@ struct WireDatagram {
     std::uint16_t destinationPort = 0;
 };
 
+// An ARP packet for IPv4 as it was on the wire.
+struct WireArp {
+    bool request = true; // false: a reply
+    std::array<std::uint8_t, 4> senderAddress{};
+    std::array<std::uint8_t, 4> targetAddress{};
+};
+
 // Reads the UDP datagram in one captured frame; nothing for what is not a first (or only)
 // IPv4 fragment of UDP, or is cut short.
 std::optional<WireDatagram> UdpInFrame(std::span<const std::uint8_t> frame, LinkType link);
+// Reads an ARP request or reply for IPv4 over Ethernet in one captured frame; nothing for
+// anything else, or what is cut short.
+std::optional<WireArp> ArpInFrame(std::span<const std::uint8_t> frame, LinkType link);
 
 } // namespace tcpipset
