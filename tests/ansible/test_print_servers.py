@@ -52,10 +52,14 @@ class FailureTest(unittest.TestCase):
         for module, ctl, output, msg in CASES:
             args = {"tcpipctl": ctl, "inventory": "/s.csv"} if module is apply else {"tcpipctl": ctl}
             loaded = json.dumps({"ANSIBLE_MODULE_ARGS": args}).encode()
+            argvs = []
             with self.subTest(msg=msg), mock.patch.object(basic, "_ANSIBLE_ARGS", loaded), \
                     mock.patch.multiple(basic.AnsibleModule, fail_json=end, exit_json=None,
                                         get_bin_path=lambda *_: "/usr/bin/tcpipctl",
-                                        run_command=lambda *_: output):
+                                        run_command=lambda _, argv: argvs.append(argv) or output):
                 with self.assertRaises(Ended) as ended:
                     module.main()
                 self.assertEqual(ended.exception.args[0]["msg"], msg)
+                if module is apply and argvs:
+                    # A path that begins with "-" must not be read as an option.
+                    self.assertEqual(argvs[0][-2:], ["--", "/s.csv"])

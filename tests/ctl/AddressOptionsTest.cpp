@@ -45,6 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Decimal, as typed: 017 read as octal 15 would put the gateway outside.
         AddressCase{"LeadingZeros", Set, "198.18.1.020", "255.255.255.248", "198.18.1.017", ""},
+        AddressCase{"HostOfAWideSubnetEndingIn0", Set, "198.18.2.0", "255.255.0.0", "198.18.0.1",
+                    ""},
         AddressCase{"GatewayInTheWiderSubnet", Set, "198.18.2.5", "255.255.254.0", "198.18.3.254",
                     ""},
         AddressCase{"GatewayOutside", Restart, "198.18.3.5", "255.255.254.0", "198.18.4.1", "",

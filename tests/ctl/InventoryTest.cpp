@@ -116,6 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
                                {3, "mask: an object where a string is due"},
                                {3, "no key gateway"},
                                {5, "mac 02000000000: not a MAC address"}}},
+        InventoryCase{"UneditedExportOfADeviceOnTwoInterfacesEmptyFieldsAndAWideSubnet",
+                      "mac,ip,mask,gateway,interface\n" + A.substr(0, A.size() - 1) + ",eth0\n" +
+                          A.substr(0, A.size() - 1) + ",eth1\n" + "020000000002,198.18.3.255,,,\n",
+                      2},
+        InventoryCase{"HeaderAloneIsNoInventory", Header, 0, Problems{{1, "no device"}}},
+        InventoryCase{"EmptyJsonArrayIsNoInventory", "\n[]", 0, Problems{{2, "no device"}}},
         InventoryCase{"JsonSyntaxErrorIsTheOnlyProblem", "\n[{\"mac\": \"1\"},\n {\"ip\" 1}]", 0,
                       Problems{{3, "not valid JSON: syntax error"}}}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });

@@ -20,7 +20,9 @@ struct PlanCase {
     std::optional<DeviceValues> answer;
     std::map<std::string, std::string> holders;
     RowStatus status;
-    const char* reasonPart;
+    const char* reasonPart; // of the reason, or of the note of a change that goes ahead
+    std::map<std::string, std::string> unchecked = {};
+    std::map<std::string, std::string> workstation = {};
 };
 
 void PrintTo(const PlanCase& c, std::ostream* os) {
@@ -45,17 +47,57 @@ class PlanTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(PlanTest, EachRowGetsTheStatusOfItsRules) {
     const PlanCase& c = GetParam();
-    SiteFindings findings{c.seen, 3, {{c.row.mac, c.answer}}, c.holders};
+    SiteFindings findings{c.seen,    3,           {{c.row.mac, c.answer}},
+                          c.holders, c.unchecked, c.workstation};
     const auto plan = MakePlan({c.row}, findings);
     ASSERT_EQ(plan.size(), 1U);
     EXPECT_EQ(RowStatusName(plan[0].status), std::string(RowStatusName(c.status)));
-    EXPECT_NE(plan[0].reason.find(c.reasonPart), std::string::npos) << plan[0].reason;
+    EXPECT_NE((plan[0].reason + plan[0].note).find(c.reasonPart), std::string::npos)
+        << plan[0].reason << plan[0].note;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PlanTest,
     ::testing::Values(
         PlanCase{"NewAddress", Row, {Device}, Holds, {}, RowStatus::Change, ""},
+        PlanCase{"AnUncheckedAddressGoesAheadNoted",
+                 Row,
+                 {Device},
+                 Holds,
+                 {},
+                 RowStatus::Change,
+                 "address not checked for another holder: arping failed",
+                 {{"198.18.1.10", "arping failed (exit status 2)"}}},
+        PlanCase{"TheWorkstationsOwnAddressIsInUse",
+                 Row,
+                 {Device},
+                 Holds,
+                 {},
+                 RowStatus::Refused,
+                 "address in use by this workstation on eth0",
+                 {},
+                 {{"198.18.1.10", "eth0"}}},
+        PlanCase{"EmptyMaskAndGatewayAreWhatTheDeviceHolds",
+                 Wanting({"198.18.0.10", "", ""}),
+                 {Device},
+                 Holds,
+                 {},
+                 RowStatus::Unchanged,
+                 ""},
+        PlanCase{"NoMaskInTheFileNorOnTheDevice",
+                 Wanting({"198.18.1.10", "", ""}),
+                 {Device},
+                 DeviceValues{"198.18.0.10", "", "198.18.0.1"},
+                 {},
+                 RowStatus::Refused,
+                 "no mask: the file gives none and the device reports none"},
+        PlanCase{"UneditedExportOfADeviceWithoutMaskOrGateway",
+                 Wanting({"198.18.0.10", "", ""}),
+                 {Device},
+                 DeviceValues{"198.18.0.10", "", ""},
+                 {},
+                 RowStatus::Unchanged,
+                 ""},
         PlanCase{"SameValuesWrittenOtherwise",
                  Wanting({"198.18.0.10", "255.255.0.0", "198.18.0.1"}),
                  {Device},
@@ -148,6 +190,32 @@ TEST(PlanReport, StatusAndChangedTellCheckAndApplyApart) {
     EXPECT_EQ(PlanText({change}, false, false)
                   .substr(PlanText({change}, false, false).rfind("nothing to change")),
               "nothing to change: every device already holds its settings\n");
+}
+
+TEST(AddressProbe, OnlyWhatReadsAsIputilsOutputChecksAnAddress) {
+    const std::string free = "ARPING 198.18.2.201 from 0.0.0.0 eth0\n"
+                             "Sent 2 probes (2 broadcast(s))\nReceived 0 response(s)\n";
+    const std::string held = "Unicast reply from 198.18.2.200 [12:4E:44:BB:00:15]  0.5ms\n";
+    const struct {
+        std::string output;
+        int status;
+        bool checked;
+        const char* holderOrWhy;
+    } rows[] = {
+        {free, 0, true, ""},
+        {held, 1, true, "124E44BB0015"},
+        {"arping: socket: Operation not permitted\n", 2, false,
+         "arping failed (exit status 2): socket: Operation not permitted"},
+        {"", -1, false, "arping was killed"},
+        {"60 bytes from 12:4e:44:bb:00:15 (198.18.2.200): index=0\n", 0, false, "not understood"},
+        {free, 1, false, "not understood"},
+    };
+    for (const auto& row : rows) {
+        const ProbeReading reading = ReadArping(row.output, row.status);
+        EXPECT_EQ(reading.checked, row.checked) << row.output;
+        EXPECT_NE((reading.holder + reading.why).find(row.holderOrWhy), std::string::npos)
+            << reading.why;
+    }
 }
 
 TEST(AddressProbe, TheHolderIsTheMacOfTheFirstReply) {

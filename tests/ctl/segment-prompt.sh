@@ -47,7 +47,7 @@ on_terminal "set at the end of input is cancelled" 1 "" "${set_question}"$'\n'"ã
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.52 --mask 255.255.255.0 --gateway 198.18.3.254
 # The addresses are checked before the question: an n would otherwise cancel with status 1.
 on_terminal "a refused address is reported before any question" 2 n \
-    "tcpipctl: --ip 198.18.3.255: ends in 0 or 255" \
+    "tcpipctl: --ip 198.18.3.255: the broadcast address of its subnet with --mask 255.255.255.0" \
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.255 --mask 255.255.255.0 --gateway 198.18.3.254
 expect_sent "nothing sent after n, the end of input or a refusal" 0 "$before"
 

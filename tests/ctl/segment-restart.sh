@@ -30,7 +30,7 @@ before=$(requests_seen)
 while IFS='|' read -r what ip mask gateway message; do
     expect "restart refuses $what" 2 "" "$message" -- restart_b --ip "$ip" --mask "$mask" --gateway "$gateway"
 done <<EOF_REFUSED
-an IP address ending in 0|198.18.3.0|255.255.0.0|198.18.0.1|tcpipctl: --ip 198.18.3.0: ends in 0 or 255
+the network address of the subnet|198.18.0.0|255.255.0.0|198.18.0.1|tcpipctl: --ip 198.18.0.0: the network address of its subnet with --mask 255.255.0.0
 a mask part above 255|198.18.3.40|255.255.0.256|198.18.0.1|tcpipctl: --mask 255.255.0.256: not an IPv4 address
 a mask without a network part|198.18.3.40|0.0.0.0|198.18.0.1|tcpipctl: --mask 0.0.0.0: no network part: a subnet mask needs one-bits
 a gateway part that does not fit a byte|198.18.3.40|255.255.0.0|300.1.1.1|tcpipctl: --gateway 300.1.1.1: not an IPv4 address

@@ -62,7 +62,7 @@ before=$(requests_seen)
 while IFS='|' read -r what ip mask gateway message; do
     expect "set refuses $what" 2 "" "$message" -- set_a --ip "$ip" --mask "$mask" --gateway "$gateway"
 done <<EOF_REFUSED
-an IP address ending in 255|198.18.3.255|255.255.0.0|198.18.0.1|tcpipctl: --ip 198.18.3.255: ends in 0 or 255
+the broadcast address of the subnet|198.18.255.255|255.255.0.0|198.18.0.1|tcpipctl: --ip 198.18.255.255: the broadcast address of its subnet with --mask 255.255.0.0
 an IP address in 127/8|127.0.0.1|255.255.0.0|198.18.0.1|tcpipctl: --ip 127.0.0.1: not a host address (127 is the loopback network)
 a mask part above 255|198.18.3.40|255.256.0.0|198.18.0.1|tcpipctl: --mask 255.256.0.0: not an IPv4 address
 a mask whose one-bits have a gap|198.18.3.40|255.0.255.0|198.18.0.1|tcpipctl: --mask 255.0.255.0: the one-bits of a subnet mask must be contiguous
@@ -75,9 +75,9 @@ an IP address with an empty fourth part|198.18.3.|255.255.0.0|198.18.0.1|tcpipct
 a mask with a fifth part|198.18.3.40|255.255.0.0.0|198.18.0.1|tcpipctl: --mask 255.255.0.0.0: not an IPv4 address
 an empty gateway|198.18.3.40|255.255.0.0||tcpipctl: --gateway '': not an IPv4 address
 EOF_REFUSED
-refused_ip="tcpipctl: --ip 198.18.3.255: ends in 0 or 255"
+refused_ip="tcpipctl: --ip 198.18.255.255: the broadcast address of its subnet with --mask 255.255.0.0"
 expect "set --json refuses with the error as JSON" 2 "{\"error\":\"$refused_ip\"}" "$refused_ip" -- \
-    set_a --json --ip 198.18.3.255 --mask 255.255.0.0 --gateway 198.18.0.1
+    set_a --json --ip 198.18.255.255 --mask 255.255.0.0 --gateway 198.18.0.1
 no_terminal="tcpipctl: standard input is not a terminal: give --yes to confirm"
 expect "set needs --yes when standard input is not a terminal" 2 "" "$no_terminal" -- \
     "$ctl" "${quick[@]}" set 0200000C0001 --ip 198.18.3.41 --mask 255.255.0.0 --gateway 198.18.0.1

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t MaxPartDigits = 3;
 constexpr std::uint32_t MaxPart = 255;
+constexpr const char* EndsInZeroOr255 = "ends in 0 or 255";
 
 bool IsDecimalDigit(char c) {
     return c >= '0' && c <= '9';
@@ -33,7 +34,7 @@ std::string HostAddressFault(std::uint32_t address) {
         return "not a host address (a reserved address)";
     }
     if (last == 0 || last == MaxPart) {
-        return "ends in 0 or 255";
+        return EndsInZeroOr255;
     }
     return "not a host address";
 }
@@ -72,10 +73,16 @@ std::string OptionFault(AddressOption& option) {
     if (!option.rule) {
         return {};
     }
-    // The window's verdict counts, so that the two never disagree; the reason is ours.
+    // The window's verdict counts, so that the two never disagree; the reason is ours. Its
+    // rule for the last part of an IP address fits only masks of 24 bits or more: here the
+    // mask decides, and a host of a wider subnet may end in 0 or 255 (198.18.3.255/16).
     if (!ValidateAddress(option.text, *option.rule)) {
-        return *option.rule == AddressKind::SubnetMask ? "not a subnet mask"
-                                                       : HostAddressFault(option.value);
+        if (*option.rule == AddressKind::SubnetMask) {
+            return "not a subnet mask";
+        }
+        const std::string fault = HostAddressFault(option.value);
+        return *option.rule == AddressKind::IpAddress && fault == EndsInZeroOr255 ? std::string{}
+                                                                                  : fault;
     }
     return *option.rule == AddressKind::SubnetMask ? MaskFault(option.value) : std::string{};
 }
@@ -150,6 +157,12 @@ AddressVerdict CheckAddressOptions(const Command& command) {
                     " lies outside the subnet of --ip " + ip.text + " --mask " + mask.text};
     }
     return {};
+}
+
+std::string CheckLoneAddress(const char* option, const std::string& text, AddressKind kind) {
+    AddressOption lone{option, text, kind};
+    const std::string fault = OptionFault(lone);
+    return fault.empty() ? fault : OptionRefusal(option, text, fault);
 }
 
 std::optional<std::string> CanonicalBroadcast(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/AddressValidation.h"
 #include "tools/tcpipctl/Command.h"
 
 #include <cstdint>
@@ -26,10 +27,17 @@ struct AddressVerdict {
 
 // The addresses of a set or restart that a device cannot use, refused before anything is
 // sent, with the option named: a text that is not an IPv4 address, what the window's
-// rules refuse (for restart: not the gateway, as the window does) and masks without
+// rules refuse (for restart: not the gateway, as the window does; an IP address that ends
+// in 0 or 255 only where the mask makes it its subnet's network or broadcast address)
+// and masks without
 // a network part, without a host part or whose one-bits are not contiguous. A gateway
 // outside the subnet of the new address is only warned of. Other verbs pass.
 AddressVerdict CheckAddressOptions(const Command& command);
+
+// One address checked alone, by the rule of its kind, as CheckAddressOptions checks it
+// among the others: the refusal, or empty when it passes. For an inventory row that gives
+// no mask or no gateway.
+std::string CheckLoneAddress(const char* option, const std::string& text, AddressKind kind);
 
 // "tcpipctl: OPTION VALUE: reason", an empty value shown as ''.
 std::string OptionRefusal(std::string_view option, std::string_view text, std::string_view reason);

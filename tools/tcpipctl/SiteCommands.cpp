@@ -11,6 +11,7 @@
 #include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
+#include "transport/SocketStack.h"
 #include "ui/operations/DeviceOperations.h"
 
 #include <algorithm>
@@ -140,26 +141,38 @@ std::optional<std::string> ReadWhole(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Checks that nothing else holds the addresses that devices move to; says once when it
-// cannot.
-std::map<std::string, std::string> ProbeMoves(const std::vector<PlannedRow>& plan,
-                                              std::ostream& err) {
+// Checks that nothing else holds the addresses that devices move to; the rows of those
+// that could not be checked say so.
+ProbeResults ProbeMoves(const std::vector<PlannedRow>& plan) {
     std::vector<AddressProbe> probes;
     for (const auto& planned : plan) {
         if (MovesAddress(planned) && !planned.interfaceName.empty()) {
             probes.push_back({planned.after.ip, planned.interfaceName});
         }
     }
-    if (probes.empty()) {
-        return {};
+    const std::string arping = probes.empty() ? std::string() : FindArping();
+    if (!probes.empty() && arping.empty()) {
+        ProbeResults none;
+        for (const auto& probe : probes) {
+            none.unchecked[probe.address] =
+                "iputils' arping (Debian package iputils-arping) is missing";
+        }
+        return none;
     }
-    const std::string arping = FindArping();
-    if (arping.empty()) {
-        err << "tcpipctl: arping (Debian package iputils-arping) is missing: the new addresses "
-               "were not checked for another holder\n";
-        return {};
+    return probes.empty() ? ProbeResults{} : ProbeAddresses(arping, probes);
+}
+
+// The workstation's own addresses, each with its interface.
+std::map<std::string, std::string> WorkstationAddresses() {
+    const TIdUDPClient keepsTheStack;
+    TIdStack& stack = RequireSocketStack("getifaddrs");
+    std::map<std::string, std::string> own;
+    for (const auto& entry : stack.ListInterfaces()) {
+        if (entry.address) {
+            own.emplace(stack.AddressToText(*entry.address), entry.name);
+        }
     }
-    return ProbeAddresses(arping, probes);
+    return own;
 }
 
 // Writes one change: the set, confirmed by the device's reply, and with --restart the
@@ -281,7 +294,10 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
                     QueryDevice(command, planned.row.mac, planned.interfaceName);
             }
         }
-        findings.addressHolders = ProbeMoves(MakePlan(inventory.rows, findings), err);
+        ProbeResults probed = ProbeMoves(MakePlan(inventory.rows, findings));
+        findings.addressHolders = std::move(probed.holders);
+        findings.uncheckedAddresses = std::move(probed.unchecked);
+        findings.workstationAddresses = WorkstationAddresses();
         std::vector<PlannedRow> plan = MakePlan(inventory.rows, findings);
         if (!command.check) {
             DeferredInterrupt interrupt;

@@ -168,7 +168,8 @@ def main():
         args.append("--check")
     if module.params["restart"]:
         args.append("--restart")
-    args.append(module.params["inventory"])
+    # After "--", a path that begins with "-" is still taken as the inventory.
+    args += ["--", module.params["inventory"]]
     rc, report, err = run_json(module, "apply", args, dict)
     devices = report.get("devices", [])
     result = dict(changed=bool(report.get("changed")), devices=devices, rc=rc)

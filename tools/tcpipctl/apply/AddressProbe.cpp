@@ -51,9 +51,34 @@ struct RunningProbe {
     pid_t pid = -1;
     Fd output;
     std::string text;
+    int exitStatus = -1; // -1: ended by a signal
 };
 
-std::optional<RunningProbe> Start(const std::string& arping, const AddressProbe& probe) {
+// The environment of the program run, in the C locale, so that its output reads the same
+// under every locale.
+std::vector<std::string> CLocaleEnvironment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view text(*variable);
+        if (!text.starts_with("LC_ALL=") && !text.starts_with("LANGUAGE=")) {
+            variables.emplace_back(text);
+        }
+    }
+    variables.emplace_back("LC_ALL=C");
+    return variables;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts a program with its standard output and error into one pipe.
+std::optional<RunningProbe> Start(std::vector<std::string> args, std::string address) {
     std::array<int, 2> pipeEnds{};
     if (::pipe2(pipeEnds.data(), O_CLOEXEC) != 0) {
         return std::nullopt;
@@ -63,27 +88,22 @@ std::optional<RunningProbe> Start(const std::string& arping, const AddressProbe&
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args{
-        arping,       "-D", "-c", ProbeCount, "-w", ProbeDeadlineSeconds, "-I", probe.interfaceName,
-        probe.address};
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
+    std::vector<std::string> environment = CLocaleEnvironment();
+    const std::vector<char*> argv = Pointers(args);
+    const std::vector<char*> envp = Pointers(environment);
     pid_t pid = -1;
     const int spawned =
-        ::posix_spawn(&pid, arping.c_str(), &actions, nullptr, argv.data(), environ);
+        ::posix_spawn(&pid, args.front().c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         return std::nullopt;
     }
-    return RunningProbe{probe.address, pid, std::move(readEnd), {}};
+    return RunningProbe{std::move(address), pid, std::move(readEnd), {}, -1};
 }
 
-// Reads the probes' output until each closes it, then reaps them.
-void Finish(std::vector<RunningProbe>& running, std::map<std::string, std::string>& holders) {
+// Reads the programs' output until each closes it, then reaps them.
+void Finish(std::vector<RunningProbe>& running) {
     std::size_t open = running.size();
     while (open > 0) {
         std::vector<pollfd> fds;
@@ -111,10 +131,18 @@ void Finish(std::vector<RunningProbe>& running, std::map<std::string, std::strin
         int status = 0;
         while (::waitpid(probe.pid, &status, 0) < 0 && errno == EINTR) {
         }
-        // arping -D exits 0 when nothing answered and 1 when something did; anything
-        // else means the probe did not run.
-        if (WIFEXITED(status) && WEXITSTATUS(status) <= 1) {
-            holders[probe.address] = HolderInArpingOutput(probe.text);
+        probe.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+}
+
+void Record(std::vector<RunningProbe>& running, ProbeResults& results) {
+    Finish(running);
+    for (const auto& probe : running) {
+        const ProbeReading reading = ReadArping(probe.text, probe.exitStatus);
+        if (reading.checked) {
+            results.holders[probe.address] = reading.holder;
+        } else {
+            results.unchecked[probe.address] = reading.why;
         }
     }
     running.clear();
@@ -136,29 +164,68 @@ std::string HolderInArpingOutput(std::string_view output) {
     return NormaliseMacArgument(output.substr(open + 1, close - open - 1)).value_or("");
 }
 
+ProbeReading ReadArping(std::string_view output, int exitStatus) {
+    if (exitStatus == 0 && output.find("Received 0 response") != std::string_view::npos) {
+        return {true, {}, {}};
+    }
+    if (exitStatus == 1) {
+        if (std::string holder = HolderInArpingOutput(output); !holder.empty()) {
+            return {true, std::move(holder), {}};
+        }
+    }
+    if (exitStatus == 0 || exitStatus == 1) {
+        return {false, {}, "arping's output was not understood"};
+    }
+    // Its own complaint, such as a socket it may not open in a container, says why.
+    const auto complaint = output.find("arping: ");
+    const std::string said =
+        complaint == std::string_view::npos
+            ? std::string()
+            : ": " + std::string(output.substr(complaint + 8,
+                                               output.find('\n', complaint) - complaint - 8));
+    return {false,
+            {},
+            (exitStatus < 0 ? std::string("arping was killed")
+                            : "arping failed (exit status " + std::to_string(exitStatus) + ")") +
+                said};
+}
+
 std::string FindArping() {
     for (const char* path : {"/usr/bin/arping", "/usr/sbin/arping", "/bin/arping"}) {
-        if (::access(path, X_OK) == 0) {
+        if (::access(path, X_OK) != 0) {
+            continue;
+        }
+        // iputils' arping names itself with -V; another one does not read it so.
+        std::vector<RunningProbe> version;
+        if (auto started = Start({path, "-V"}, {})) {
+            version.push_back(std::move(*started));
+        }
+        Finish(version);
+        if (!version.empty() && version.front().exitStatus == 0 &&
+            version.front().text.find("iputils") != std::string::npos) {
             return path;
         }
     }
     return {};
 }
 
-std::map<std::string, std::string> ProbeAddresses(const std::string& arping,
-                                                  const std::vector<AddressProbe>& probes) {
-    std::map<std::string, std::string> holders;
+ProbeResults ProbeAddresses(const std::string& arping, const std::vector<AddressProbe>& probes) {
+    ProbeResults results;
     std::vector<RunningProbe> running;
     for (const auto& probe : probes) {
-        if (auto started = Start(arping, probe)) {
+        if (auto started = Start({arping, "-D", "-c", ProbeCount, "-w", ProbeDeadlineSeconds, "-I",
+                                  probe.interfaceName, probe.address},
+                                 probe.address)) {
             running.push_back(std::move(*started));
+        } else {
+            results.unchecked[probe.address] = "arping could not be started";
         }
         if (running.size() == ProbesAtOnce) {
-            Finish(running, holders);
+            Record(running, results);
         }
     }
-    Finish(running, holders);
-    return holders;
+    Record(running, results);
+    return results;
 }
 
 } // namespace tcpipset

@@ -17,14 +17,30 @@ struct AddressProbe {
 // empty when nothing answered.
 std::string HolderInArpingOutput(std::string_view output);
 
+// What one probe found: the holder's MAC (empty: free), or why it found nothing.
+struct ProbeReading {
+    bool checked = false;
+    std::string holder;
+    std::string why; // not checked: why
+};
+
+// Reads what iputils' `arping -D` wrote, in the C locale, and its exit status: 0 and
+// "Received 0 response(s)" when nothing answered, 1 and a reply's MAC when something did.
+// Any other status, or output that does not read so, leaves the address unchecked.
+ProbeReading ReadArping(std::string_view output, int exitStatus);
+
 // The arping of iputils, which Debian installs with the right to send ARP without root;
-// empty when it is not installed.
+// empty when it is not installed. Another program of that name reads its options and
+// writes its output otherwise, and is not taken.
 std::string FindArping();
 
-// Runs the probes side by side, as `arping -D` does duplicate address detection, and
-// gives each address's holder (empty: free). An address whose probe could not run is
-// left out.
-std::map<std::string, std::string> ProbeAddresses(const std::string& arping,
-                                                  const std::vector<AddressProbe>& probes);
+// What the probes found of each address.
+struct ProbeResults {
+    std::map<std::string, std::string> holders;   // address: holder's MAC, empty when free
+    std::map<std::string, std::string> unchecked; // address: why it could not be checked
+};
+
+// Runs the probes side by side, as `arping -D` does duplicate address detection.
+ProbeResults ProbeAddresses(const std::string& arping, const std::vector<AddressProbe>& probes);
 
 } // namespace tcpipset

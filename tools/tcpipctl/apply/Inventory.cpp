@@ -111,6 +111,23 @@ std::size_t LineAt(std::string_view text, std::size_t offset) {
     return 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
 }
 
+// A row's addresses as a set checks them. A device that reported no mask or no gateway is
+// exported with that field empty, and the row keeps whatever the device holds there: the
+// other addresses are then checked alone.
+AddressVerdict CheckRowAddresses(const Command& set) {
+    if (!set.mask.empty() && !set.gateway.empty()) {
+        return CheckAddressOptions(set);
+    }
+    AddressVerdict verdict{CheckLoneAddress("--ip", set.ip, AddressKind::IpAddress), {}};
+    if (verdict.refusal.empty() && !set.mask.empty()) {
+        verdict.refusal = CheckLoneAddress("--mask", set.mask, AddressKind::SubnetMask);
+    }
+    if (verdict.refusal.empty() && !set.gateway.empty()) {
+        verdict.refusal = CheckLoneAddress("--gateway", set.gateway, AddressKind::GatewayAddress);
+    }
+    return verdict;
+}
+
 // Checks a row's values as a set checks its options, and against the rows before it.
 class RowChecker {
 public:
@@ -137,6 +154,7 @@ private:
     std::unordered_map<std::string, std::size_t> macLines_;
     std::unordered_map<std::string, std::size_t> ipLines_;
     std::unordered_map<std::string, std::pair<std::string, std::size_t>> wireMacs_;
+    std::unordered_map<std::string, std::size_t> rowOfMac_; // index in inventory_.rows
 };
 
 void RowChecker::Check(std::size_t line, const Values& given) {
@@ -155,7 +173,7 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     set.ip = values[Ip];
     set.mask = values[Mask];
     set.gateway = values[Gateway];
-    const AddressVerdict verdict = CheckAddressOptions(set);
+    const AddressVerdict verdict = CheckRowAddresses(set);
     if (!verdict.refusal.empty()) {
         Problem(line, InFileWords(verdict.refusal, "tcpipctl: --"));
         good = false;
@@ -167,6 +185,26 @@ void RowChecker::Check(std::size_t line, const Values& given) {
         good = false;
     }
 
+    // Compared and kept in the one form, as 10.0.0.01 and 10.0.0.1 are one device's
+    // address; the warning is worded in it too, so that a written row reads back the same.
+    for (std::string* value : {&set.ip, &set.mask, &set.gateway}) {
+        if (verdict.refusal.empty() && !value->empty()) {
+            *value = *CanonicalBroadcast(*value);
+        }
+    }
+    // export writes a device that answered on two interfaces once for each: the same
+    // values on another interface are that one device again.
+    if (mac && good) {
+        const auto earlier = rowOfMac_.find(*mac);
+        if (earlier != rowOfMac_.end()) {
+            const InventoryRow& first = inventory_.rows[earlier->second];
+            if (first.ip == set.ip && first.mask == set.mask && first.gateway == set.gateway &&
+                !first.interfaceName.empty() && !interfaceName.empty() &&
+                first.interfaceName != interfaceName) {
+                return;
+            }
+        }
+    }
     // A MAC given twice is not also told of as its own twin.
     if (!mac || !FirstOf(macLines_, *mac, line, "MAC")) {
         good = false;
@@ -180,13 +218,9 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     if (!verdict.refusal.empty()) {
         return;
     }
-    // Compared and kept in the one form, as 10.0.0.01 and 10.0.0.1 are one device's
-    // address; the warning is worded in it too, so that a written row reads back the same.
-    set.ip = *CanonicalBroadcast(values[Ip]);
-    set.mask = *CanonicalBroadcast(values[Mask]);
-    set.gateway = *CanonicalBroadcast(values[Gateway]);
     if (FirstOf(ipLines_, set.ip, line, "ip") && good) {
-        const std::string warning = CheckAddressOptions(set).warning;
+        const std::string warning = CheckRowAddresses(set).warning;
+        rowOfMac_[*mac] = inventory_.rows.size();
         inventory_.rows.push_back({line, *mac, set.ip, set.mask, set.gateway, interfaceName,
                                    InFileWords(warning, "tcpipctl: warning: --")});
     }
@@ -594,10 +628,16 @@ Inventory ReadInventory(std::string_view text) {
         text.remove_prefix(ByteOrderMark.size());
     }
     const auto first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos && text[first] == '[') {
-        return ReadJson(text);
+    Inventory inventory =
+        first != std::string_view::npos && text[first] == '[' ? ReadJson(text) : ReadCsv(text);
+    // A file without a single device is almost surely the wrong file, not a site whose
+    // every device is as it should be.
+    if (inventory.rows.empty() && inventory.problems.empty()) {
+        inventory.problems.push_back(
+            {LineAt(text, first == std::string_view::npos ? 0 : first),
+             "no device: the inventory has no rows (is it the right file?)"});
     }
-    return ReadCsv(text);
+    return inventory;
 }
 
 std::string ProblemText(std::string_view file, const InventoryProblem& problem) {

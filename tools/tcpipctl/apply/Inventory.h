@@ -31,8 +31,10 @@ struct Inventory {
 // Reads an inventory: a JSON array of objects when its first character other than blanks
 // (and a UTF-8 byte order mark) is "[", CSV with a header line otherwise. Each row is
 // checked as tcpipctl set checks its options, and against the rows above it: a MAC, an IP
-// address or the last six digits of a MAC given twice is a problem of the later row.
-// Never throws for any text.
+// address or the last six digits of a MAC given twice is a problem of the later row; a
+// MAC given again with the same addresses on another interface is that device seen on
+// both, and read once. A row may leave mask or gateway empty (the device reported none).
+// A file without rows is a problem too. Never throws for any text.
 Inventory ReadInventory(std::string_view text);
 
 // "FILE:LINE: reason", as compilers write theirs, so that editors can jump to the line.

@@ -9,9 +9,13 @@ namespace tcpipset {
 
 namespace {
 
+// A field that neither gives (a device that reports no gateway) is the same too.
+bool SameField(const std::string& a, const std::string& b) {
+    return (a.empty() && b.empty()) || SameDottedQuad(a, b);
+}
+
 bool SameValues(const DeviceValues& a, const DeviceValues& b) {
-    return SameDottedQuad(a.ip, b.ip) && SameDottedQuad(a.mask, b.mask) &&
-           SameDottedQuad(a.gateway, b.gateway);
+    return SameField(a.ip, b.ip) && SameField(a.mask, b.mask) && SameField(a.gateway, b.gateway);
 }
 
 std::string SeenOn(const SeenDevice& device) {
@@ -119,11 +123,27 @@ std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
             continue;
         }
         planned.before = *answer->second;
+        for (auto [kept, held] : {std::pair(&planned.after.mask, &planned.before->mask),
+                                  std::pair(&planned.after.gateway, &planned.before->gateway)}) {
+            if (kept->empty()) {
+                *kept = *held;
+            }
+        }
         if (SameValues(*planned.before, planned.after)) {
             planned.status = RowStatus::Unchanged;
+        } else if (planned.after.mask.empty() || planned.after.gateway.empty()) {
+            Refuse(planned, std::string("no ") + (planned.after.mask.empty() ? "mask" : "gateway") +
+                                ": the file gives none and the device reports none, and a set "
+                                "needs all three");
         } else if (MovesAddress(planned)) {
+            const auto own = findings.workstationAddresses.find(planned.after.ip);
+            const auto unchecked = findings.uncheckedAddresses.find(planned.after.ip);
             if (const std::string holder = HolderOf(planned, findings); !holder.empty()) {
                 Refuse(planned, "address in use by MAC " + holder);
+            } else if (own != findings.workstationAddresses.end()) {
+                Refuse(planned, "address in use by this workstation on " + own->second);
+            } else if (unchecked != findings.uncheckedAddresses.end()) {
+                planned.note = "address not checked for another holder: " + unchecked->second;
             }
         }
     }

@@ -35,6 +35,8 @@ struct PlannedRow {
     DeviceValues after;
     std::string interfaceName; // where the device was seen, and where its writes go
     std::string reason;
+    // A change that goes ahead all the same: what could not be made sure of first.
+    std::string note{};
 };
 
 // What was found out about the devices of an inventory before anything is written.
@@ -46,6 +48,10 @@ struct SiteFindings {
     // For each address checked, the MAC of whatever else answered for it on the link;
     // empty when nothing did.
     std::map<std::string, std::string> addressHolders;
+    // Each address that could not be checked, and why.
+    std::map<std::string, std::string> uncheckedAddresses{};
+    // The workstation's own addresses, each with its interface: in use by it.
+    std::map<std::string, std::string> workstationAddresses{};
 };
 
 // The devices of the inventory that were seen, each on the one interface it answered on,
@@ -53,7 +59,8 @@ struct SiteFindings {
 std::vector<PlannedRow> SeenRows(const std::vector<InventoryRow>& rows,
                                  const std::vector<SeenDevice>& seen, std::size_t rounds);
 
-// Every row's status: unchanged, change, missing or refused, by the rules of the plan.
+// Every row's status: unchanged, change, missing or refused, by the rules of the plan. A
+// row's empty mask or gateway is what the device holds.
 std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
                                  const SiteFindings& findings);
 

@@ -24,14 +24,16 @@ std::string Padded(std::string text, std::size_t width) {
 }
 
 // What the line shows after the status: the settings where they are known to be right,
-// the reason otherwise.
+// the reason otherwise; and what could not be made sure of.
 std::string Subject(const PlannedRow& planned) {
+    const std::string note = planned.note.empty() ? "" : " (" + planned.note + ")";
     switch (planned.status) {
     case RowStatus::Unchanged:
-    case RowStatus::Changed:
         return Settings(planned.after);
+    case RowStatus::Changed:
+        return Settings(planned.after) + note;
     case RowStatus::Change:
-        return Settings(*planned.before) + " -> " + Settings(planned.after);
+        return Settings(*planned.before) + " -> " + Settings(planned.after) + note;
     case RowStatus::Missing:
     case RowStatus::Refused:
     case RowStatus::Failed:
@@ -92,7 +94,7 @@ nlohmann::ordered_json PlanJson(const std::vector<PlannedRow>& plan) {
              {"interface", planned.interfaceName},
              {"before", planned.before ? ValuesJson(*planned.before) : nlohmann::ordered_json()},
              {"after", ValuesJson(planned.after)},
-             {"reason", planned.reason}});
+             {"reason", planned.reason.empty() ? planned.note : planned.reason}});
     }
     return {{"changed", PlanChanges(plan)}, {"devices", devices}};
 }
