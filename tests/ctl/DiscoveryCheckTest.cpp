@@ -1,7 +1,7 @@
-#include "tools/tcpipctl/DiscoveryCheck.h"
+#include "tools/tcpipctl/doctor/DiscoveryCheck.h"
 
-#include "tools/tcpipctl/RouteTable.h"
-#include "tools/tcpipctl/WireFrame.h"
+#include "tools/tcpipctl/doctor/RouteTable.h"
+#include "tools/tcpipctl/doctor/WireFrame.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

@@ -1,6 +1,6 @@
-#include "tools/tcpipctl/DoctorChecks.h"
+#include "tools/tcpipctl/doctor/DoctorChecks.h"
 
-#include "tools/tcpipctl/RouteTable.h"
+#include "tools/tcpipctl/doctor/RouteTable.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/WireFrame.h"
+#include "tools/tcpipctl/doctor/WireFrame.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/RouteTable.h"
+#include "tools/tcpipctl/doctor/RouteTable.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/tcpipctl/WireFrame.h"
+#include "tools/tcpipctl/doctor/WireFrame.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "tools/tcpipctl/DoctorChecks.h"
+#include "tools/tcpipctl/doctor/DoctorChecks.h"
 
-#include "tools/tcpipctl/FirewallRuleset.h"
+#include "tools/tcpipctl/doctor/FirewallRuleset.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/tcpipctl/DoctorChecks.h"
-#include "tools/tcpipctl/WireFrame.h"
+#include "tools/tcpipctl/doctor/DoctorChecks.h"
+#include "tools/tcpipctl/doctor/WireFrame.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/tcpipctl/FirewallRules.h"
+#include "tools/tcpipctl/doctor/FirewallRules.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/tcpipctl/FirewallRuleset.h"
+#include "tools/tcpipctl/doctor/FirewallRuleset.h"
 
 #include <cstddef>
 #include <cstdint>

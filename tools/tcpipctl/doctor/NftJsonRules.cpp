@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/NftJsonRules.h"
+#include "tools/tcpipctl/doctor/NftJsonRules.h"
 
 #include <algorithm>
 #include <functional>

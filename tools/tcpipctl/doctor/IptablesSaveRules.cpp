@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/IptablesSaveRules.h"
+#include "tools/tcpipctl/doctor/IptablesSaveRules.h"
 
 #include <algorithm>
 #include <cstdlib>

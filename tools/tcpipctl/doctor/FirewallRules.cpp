@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/FirewallRules.h"
+#include "tools/tcpipctl/doctor/FirewallRules.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
-#include "tools/tcpipctl/DiscoveryCheck.h"
+#include "tools/tcpipctl/doctor/DiscoveryCheck.h"
 
-#include "tools/tcpipctl/RouteTable.h"
+#include "tools/tcpipctl/doctor/RouteTable.h"
 
 #include <algorithm>
 #include <tuple>

@@ -1,7 +1,7 @@
-#include "tools/tcpipctl/FirewallRuleset.h"
+#include "tools/tcpipctl/doctor/FirewallRuleset.h"
 
-#include "tools/tcpipctl/IptablesSaveRules.h"
-#include "tools/tcpipctl/NftJsonRules.h"
+#include "tools/tcpipctl/doctor/IptablesSaveRules.h"
+#include "tools/tcpipctl/doctor/NftJsonRules.h"
 
 #include <algorithm>
 

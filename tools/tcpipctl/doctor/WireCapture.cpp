@@ -1,4 +1,4 @@
-#include "tools/tcpipctl/WireCapture.h"
+#include "tools/tcpipctl/doctor/WireCapture.h"
 
 #include <pcap/pcap.h>
 
