@@ -11,7 +11,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
 if1=${TESTNET_WORKSTATION_IF:?}
 if2=${TESTNET_WORKSTATION_IF2:?}
+# The devices' kernel keeps asking for a few seconds once it has begun, and asks anew only
+# after: each case starts with it forgetting, so that its first request falls in the case.
+forget() { ip -n "${TESTNET_DEVICES_NS:?}" neigh flush all; }
 
+forget
 expect_lines "the doctor names the devices whose ARP went unanswered, why, and the cure" 1 \
     "^problem +discovery on $if1: no reply reached $if1, none dropped; [1-3] devices? asked \
 for the workstation's address by ARP and got no answer, so their replies never left them: \
@@ -20,6 +24,7 @@ for the workstation's address by ARP and got no answer, so their replies never l
 dev $if1, or turn rp_filter off" \
     "^ok +discovery on $if2: no reply reached $if2" -- \
     "$ctl" "${quick[@]}" doctor
+forget
 expect_lines "--json lists them" 1 \
     "\"interface\":\"$if1\",\"wire\":0,\"delivered\":0,\"senders\":\[\],\"unanswered_arp\":\
 \[\"198\.19\.128\.1[0-2]\"" -- \
@@ -32,7 +37,7 @@ expect_lines "--port: the doctor captures and counts the replies from that port"
 # The cure the doctor names lets the devices answer, once they ask again: the devices'
 # kernel forgets the answer it never got, and has a second to ask anew.
 ip route add 198.19.128.0/24 dev "$if1"
-ip -n "${TESTNET_DEVICES_NS:?}" neigh flush all
+forget
 expect_lines "with the route the doctor names, the factory-set devices are listed" 0 \
     '^020000000001$' '^020000000002$' '^020000000003$' -- \
     "$ctl" --timeout 1500 discover
