@@ -18,7 +18,8 @@ forget() { ip -n "${TESTNET_DEVICES_NS:?}" neigh flush all; }
 forget
 expect_lines "the doctor names the devices whose ARP went unanswered, why, and the cure" 1 \
     "^problem +discovery on $if1: no reply reached $if1, none dropped; [1-3] devices? asked \
-for the workstation's address by ARP and got no answer, so their replies never left them: \
+for the workstation's address by ARP and got no answer, so (its|their) replies never left \
+(it|them): \
 198\.19\.128\.1[0-2].* \(rp_filter loose \(2\) and no route back\)" \
     "^ +what to do: add a route for the factory subnet: sudo ip route add 198\.19\.128\.0/24 \
 dev $if1, or turn rp_filter off" \

@@ -130,9 +130,10 @@ WhyArpWentUnanswered(const InterfaceDiscovery& result, const DeliveryCauses& cau
             routes.push_back(route);
         }
     }
-    std::string cause = "; " + Count(silent.size(), "device", "devices") +
-                        " asked for the workstation's address by ARP and got no answer, so "
-                        "their replies never left them";
+    std::string cause =
+        "; " + Count(silent.size(), "device", "devices") +
+        " asked for the workstation's address by ARP and got no answer, so " +
+        (silent.size() == 1 ? "its replies never left it" : "their replies never left them");
     std::vector<std::string> todo;
     std::string routeList;
     for (const auto& route : routes) {
