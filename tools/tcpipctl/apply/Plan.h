@@ -35,6 +35,8 @@ struct PlannedRow {
     DeviceValues after;
     std::string interfaceName; // where the device was seen, and where its writes go
     std::string reason;
+    // The device holds the new settings, though the row failed afterwards (its restart).
+    bool took = false;
 };
 
 // What was found out about the devices of an inventory before anything is written.
