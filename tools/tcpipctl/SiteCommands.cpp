@@ -20,8 +20,8 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <sstream>
 
 namespace tcpipset {
@@ -220,9 +220,9 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         }
     }
     try {
-        std::set<std::string> wanted;
+        std::map<std::string, std::string> wanted;
         for (const auto& row : inventory.rows) {
-            wanted.insert(row.mac);
+            wanted[row.mac] = row.interfaceName;
         }
         SocketTransport transport(SettingsOf(command));
         SiteEngine engine(transport, OptionsOf(command));
@@ -231,20 +231,23 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         SiteFindings findings;
         findings.seen = SeenOf(survey);
         findings.rounds = static_cast<std::size_t>(survey.rounds);
-        for (const auto& device : survey.devices) {
-            const auto& q = device.query;
-            if (!q) {
+        bool anyMissing = false;
+        for (const auto& [mac, query] : survey.wanted) {
+            const bool listed = std::ranges::any_of(
+                findings.seen, [&](const SeenDevice& device) { return device.mac == mac; });
+            auto& answer = findings.queried[mac];
+            if (query.kind != QueryVerdict::Kind::Answered) {
+                anyMissing = anyMissing || !listed;
                 continue;
             }
-            auto& answer = findings.queried[device.mac];
-            if (q->kind == QueryVerdict::Kind::Answered) {
-                answer = DeviceValues{q->values.address, q->values.mask, q->values.gateway};
+            answer = DeviceValues{query.values.address, query.values.mask, query.values.gateway};
+            // Its query found it where the discoveries did not.
+            if (!listed) {
+                findings.seen.push_back(
+                    {mac, query.values.address,
+                     query.interfaces.empty() ? std::string{} : query.interfaces.front()});
             }
         }
-        const bool anyMissing = !std::ranges::all_of(wanted, [&](const std::string& mac) {
-            return std::ranges::any_of(survey.devices,
-                                       [&](const SurveyedDevice& d) { return d.mac == mac; });
-        });
         WarnOfLoss(survey, engine, transport, anyMissing, err);
         findings.addressHolders = ProbeMoves(MakePlan(inventory.rows, findings), err);
         std::vector<PlannedRow> plan = MakePlan(inventory.rows, findings);
@@ -260,7 +263,8 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
                                       planned.interfaceName,
                                       {planned.after.ip, planned.after.mask, planned.after.gateway},
                                       command.restartAfterApply,
-                                      std::chrono::seconds(command.settleSeconds)});
+                                      std::chrono::seconds(command.settleSeconds),
+                                      survey.wanted.at(planned.row.mac)});
                     ordered.push_back(&planned);
                 }
             }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 namespace tcpipset {
@@ -117,6 +118,7 @@ QueryVerdict JudgeQuery(const std::string& mac, const QueryAnswers& answers, boo
         const bool forMac = anyCarries ? device.mac == mac : device.mac.empty();
         (forMac ? named : others).push_back(&device);
     }
+    verdict.shared = answers.Several(mac);
     if (unreadable) {
         verdict.kind = QueryVerdict::Kind::Unreadable;
     } else if (named.size() > 1) {
@@ -147,11 +149,13 @@ std::vector<std::string> AimAt(const EngineOptions& options, const std::string& 
 // A device's query during the survey, asked again while nothing answers it.
 class QueryJob final : public Job {
 public:
-    // By index: the list of devices grows while the query runs.
-    QueryJob(std::vector<SurveyedDevice>& devices, std::size_t index, const EngineOptions& options)
-        : devices_(devices), index_(index), retries_(options.retries),
-          aim_(AimAt(options, devices[index].interfaceName)) {
-        deviceMac = devices[index].mac;
+    // Where the verdict goes is found anew at the end: the list of devices grows while the
+    // query runs.
+    QueryJob(std::function<QueryVerdict&()> verdict, const std::string& mac,
+             const std::string& interfaceName, const EngineOptions& options)
+        : verdict_(std::move(verdict)), retries_(options.retries),
+          aim_(AimAt(options, interfaceName)) {
+        deviceMac = mac;
     }
 
     void Start(SiteEngine&) override { Send(); }
@@ -161,11 +165,11 @@ public:
             Send();
             return;
         }
-        devices_[index_].query = std::move(verdict);
+        verdict_() = std::move(verdict);
         done = true;
     }
     void SendFailed(const std::string&) override {
-        devices_[index_].query = JudgeQuery(deviceMac, {}, false, tries_);
+        verdict_() = JudgeQuery(deviceMac, {}, false, tries_);
         done = true;
     }
 
@@ -175,8 +179,7 @@ private:
         Ask(Exchange::Query, BuildQueryRequest(deviceMac), aim_);
     }
 
-    std::vector<SurveyedDevice>& devices_;
-    std::size_t index_;
+    std::function<QueryVerdict&()> verdict_;
     int retries_;
     std::vector<std::string> aim_;
     int tries_ = 0;
@@ -189,7 +192,14 @@ public:
                  std::vector<std::unique_ptr<Job>>& jobs, const EngineOptions& options)
         : request_(request), result_(result), jobs_(jobs), options_(options) {}
 
-    void Start(SiteEngine&) override { SendRound(); }
+    void Start(SiteEngine&) override {
+        for (const auto& [mac, where] : request_.wanted) {
+            jobs_.push_back(std::make_unique<QueryJob>(
+                [this, row = mac]() -> QueryVerdict& { return result_.wanted[row]; }, mac, where,
+                options_));
+        }
+        SendRound();
+    }
     void Listened(SiteEngine&, const SiteArrival& arrival) override {
         if (ReplyIsSkipped(arrival.buffer)) {
             ++(arrival.count == 0 ? result_.unlisted.empty : result_.unlisted.firstByteZero);
@@ -207,11 +217,15 @@ public:
     }
     void Ended(SiteEngine&) override {
         addedNone_ = added_ ? 0 : addedNone_ + 1;
+        // A row's device that answered its query needs no discovery to be found.
         const bool allSeen =
-            !request_.wanted.empty() &&
-            std::ranges::all_of(request_.wanted, [&](const auto& wanted) {
-                return std::ranges::any_of(
-                    result_.devices, [&](const SurveyedDevice& d) { return d.mac == wanted; });
+            !request_.wanted.empty() && std::ranges::all_of(request_.wanted, [&](const auto& row) {
+                const auto queried = result_.wanted.find(row.first);
+                return (queried != result_.wanted.end() &&
+                        queried->second.kind == QueryVerdict::Kind::Answered) ||
+                       std::ranges::any_of(result_.devices, [&](const SurveyedDevice& d) {
+                           return d.mac == row.first;
+                       });
             });
         // Without a list, a round that adds nothing may only have lost the rest: two in a
         // row are asked for.
@@ -239,10 +253,13 @@ private:
             added_ = true;
             result_.devices.push_back({macText, address, where, 0, round_, std::nullopt});
             known = result_.devices.end() - 1;
-            const bool wanted = request_.wanted.empty() || request_.wanted.contains(macText);
-            if (request_.query && wanted) {
-                jobs_.push_back(std::make_unique<QueryJob>(result_.devices,
-                                                           result_.devices.size() - 1, options_));
+            if (request_.query && request_.wanted.empty()) {
+                const std::size_t index = result_.devices.size() - 1;
+                jobs_.push_back(std::make_unique<QueryJob>(
+                    [this, index]() -> QueryVerdict& {
+                        return result_.devices[index].query.emplace();
+                    },
+                    macText, where, options_));
             }
         }
         if (int& last = lastRoundOf_[known - result_.devices.begin()]; last != round_) {
@@ -273,7 +290,12 @@ public:
         deviceMac = order.mac;
     }
 
-    void Start(SiteEngine&) override { Query(Phase::Probe); }
+    void Start(SiteEngine&) override {
+        if (order_.known && order_.known->kind == QueryVerdict::Kind::Answered) {
+            return Probed(*order_.known);
+        }
+        Query(Phase::Probe);
+    }
     void Skip() override {
         verdict_.reason = "not written: interrupted";
         done = true;
@@ -340,7 +362,7 @@ private:
         case Kind::Answered:
             break;
         }
-        if (answers.Several(order_.mac)) {
+        if (found.shared) {
             return Fail(std::to_string(found.devices.size()) +
                         " devices answer to the last six digits " + DeviceSelectorOf(order_.mac) +
                         ": " + Joined(found.devices) + nothingSent);

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,16 +36,20 @@ struct QueryVerdict {
     AddressValues values;                // Answered: what the device holds
     std::vector<std::string> interfaces; // where it answered
     std::vector<std::string> devices;    // "MAC at ADDRESS" of every device that answered
+    // More than one device answered to its last six digits: a write would reach them all.
+    bool shared = false;
     int tries = 0;
 };
 
 struct SurveyRequest {
     int rounds = 3;
-    // apply: discovery ends once every one of these has been seen. Empty (export): once two
-    // rounds in a row have added no device.
-    std::set<std::string> wanted;
-    // Each device seen is queried (only the wanted ones, when there are), while the
-    // discovery goes on.
+    // apply: the MACs of the rows, each with the interface its row names (empty: any).
+    // Each is queried from the start, beside the discovery, which ends once every one has
+    // been seen or has answered. Empty (export): the discovery ends once two rounds in a
+    // row have added no device.
+    std::map<std::string, std::string> wanted;
+    // export: each device is queried on the interface it was seen on, while the discovery
+    // goes on.
     bool query = true;
 };
 
@@ -59,7 +63,8 @@ struct SurveyedDevice {
 };
 
 struct SurveyResult {
-    std::vector<SurveyedDevice> devices; // by MAC and interface, in the order first seen
+    std::vector<SurveyedDevice> devices;        // by MAC and interface, in the order first seen
+    std::map<std::string, QueryVerdict> wanted; // apply: the query of each row's MAC
     int rounds = 0;
     UnlistedReplies unlisted; // discovery datagrams that listed no device
     // Devices that did not answer some round after the one they were first seen in, or
@@ -74,6 +79,8 @@ struct WriteOrder {
     AddressValues wanted;
     bool restart = false;
     std::chrono::seconds settle{10};
+    // The answer to its query in this run, which then stands for the query before the set.
+    std::optional<QueryVerdict> known;
 };
 
 struct WriteVerdict {
