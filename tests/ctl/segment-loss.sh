@@ -35,6 +35,10 @@ expect "and the command exits 1, saying so" 0 "1 1" "" -- \
     echo "$status $(grep -c 'interrupted' "$work/int.err")"
 
 "$ctl" "${quick[@]}" export >"$work/clean.csv" 2>/dev/null
+expect_lines "with --local-port apply asks one device at a time" 0 '^nothing to change: ' -- \
+    "$ctl" "${quick[@]}" --local-port 40123 apply "$work/clean.csv"
+cp "$work/err" "$work/serial.err"
+expect "and says so" 0 "1" "" -- grep -c 'asked one at a time$' "$work/serial.err"
 for ns in "" "$TESTNET_DEVICES_NS"; do
     match='udp sport 5001'
     [[ -z $ns ]] || match='udp dport 5001'

@@ -61,10 +61,10 @@ public:
     std::string Selector() const {
         return deviceMac.empty() ? std::string{} : DeviceSelectorOf(deviceMac);
     }
-    virtual void Start(SiteEngine& engine) = 0;
+    virtual void Start() = 0;
     // The exchange in flight is over: by its deadline, or (a set) by its reply.
-    virtual void Ended(SiteEngine& engine) = 0;
-    virtual void Listened(SiteEngine&, const SiteArrival&) {}
+    virtual void Ended() = 0;
+    virtual void Listened(const SiteArrival&) {}
     // Not started before an interrupt.
     virtual void Skip() { done = true; }
     // The request could not be sent.
@@ -158,8 +158,8 @@ public:
         deviceMac = mac;
     }
 
-    void Start(SiteEngine&) override { Send(); }
-    void Ended(SiteEngine&) override {
+    void Start() override { Send(); }
+    void Ended() override {
         QueryVerdict verdict = JudgeQuery(deviceMac, answers, unreadable, tries_);
         if (Unanswered(verdict) && tries_ <= retries_) {
             Send();
@@ -192,7 +192,7 @@ public:
                  std::vector<std::unique_ptr<Job>>& jobs, const EngineOptions& options)
         : request_(request), result_(result), jobs_(jobs), options_(options) {}
 
-    void Start(SiteEngine&) override {
+    void Start() override {
         for (const auto& [mac, where] : request_.wanted) {
             jobs_.push_back(std::make_unique<QueryJob>(
                 [this, row = mac]() -> QueryVerdict& { return result_.wanted[row]; }, mac, where,
@@ -200,7 +200,7 @@ public:
         }
         SendRound();
     }
-    void Listened(SiteEngine&, const SiteArrival& arrival) override {
+    void Listened(const SiteArrival& arrival) override {
         if (ReplyIsSkipped(arrival.buffer)) {
             ++(arrival.count == 0 ? result_.unlisted.empty : result_.unlisted.firstByteZero);
             return;
@@ -215,7 +215,7 @@ public:
             Note(texts.MacText, arrival.peer, arrival.interfaceName);
         }
     }
-    void Ended(SiteEngine&) override {
+    void Ended() override {
         addedNone_ = added_ ? 0 : addedNone_ + 1;
         // A row's device that answered its query needs no discovery to be found.
         const bool allSeen =
@@ -290,7 +290,7 @@ public:
         deviceMac = order.mac;
     }
 
-    void Start(SiteEngine&) override {
+    void Start() override {
         if (order_.known && order_.known->kind == QueryVerdict::Kind::Answered) {
             return Probed(*order_.known);
         }
@@ -307,7 +307,7 @@ public:
         Fail(message);
     }
 
-    void Ended(SiteEngine&) override {
+    void Ended() override {
         switch (phase_) {
         case Phase::Probe:
             return Probed(JudgeQuery(order_.mac, answers, unreadable, tries_));
@@ -539,7 +539,7 @@ void SiteEngine::Deliver(Job& job, const SiteArrival& arrival) {
     job.cutShort = ++job.arrivals >= ArrivalLimit;
     switch (job.exchange) {
     case Job::Exchange::Listen:
-        job.Listened(*this, arrival);
+        job.Listened(arrival);
         job.deadline = now + options_.timeout;
         return;
     case Job::Exchange::Drain:
@@ -597,7 +597,7 @@ void SiteEngine::Run(std::vector<std::unique_ptr<Job>>& jobs,
     const auto endExchange = [&](Job& job) {
         transport_.Retire(*job.socket);
         job.socket.reset();
-        job.Ended(*this);
+        job.Ended();
         if (job.done) {
             release(job);
         }
@@ -624,7 +624,7 @@ void SiteEngine::Run(std::vector<std::unique_ptr<Job>>& jobs,
             if (!selector.empty()) {
                 selectorsHeld.insert(selector);
             }
-            job.Start(*this);
+            job.Start();
         }
         for (std::size_t i = 0; i < jobs.size(); ++i) {
             Job& job = *jobs[i];
