@@ -1,7 +1,6 @@
 #include "tools/tcpipctl/SiteCommands.h"
 
-#include "tools/tcpipctl/AddressOptions.h"
-#include "tools/tcpipctl/ConsoleView.h"
+#include "protocol/Exception.h"
 #include "tools/tcpipctl/Output.h"
 #include "tools/tcpipctl/apply/AddressProbe.h"
 #include "tools/tcpipctl/apply/Inventory.h"
@@ -10,7 +9,6 @@
 #include "tools/tcpipctl/apply/PlanReport.h"
 #include "tools/tcpipctl/site/SiteEngine.h"
 #include "tools/tcpipctl/site/SocketTransport.h"
-#include "transport/IdExceptions.h"
 #include "transport/IdInterfaces.h"
 #include "ui/operations/SyslogWriteLog.h"
 
@@ -18,18 +16,15 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace tcpipset {
 
 namespace {
 
 // Blocks Ctrl-C (and a polite kill) while devices are written: a signal never cuts a
-// write short, and the loop asks between devices whether one came.
+// write short, and the engine asks before it starts each device whether one came.
 class DeferredInterrupt {
 public:
     DeferredInterrupt() {

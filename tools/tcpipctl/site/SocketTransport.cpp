@@ -6,13 +6,36 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <poll.h>
+#include <sys/resource.h>
 
 namespace tcpipset {
 
 namespace {
 
 constexpr std::int32_t MessageTooLong = 10040;
+// Open files kept free for what else the process opens: a discovery's receive group,
+// arping's pipes, the system log.
+constexpr std::size_t SpareFiles = 128;
+
+// A batch keeps a socket for every request it sent, a thousand devices' worth and their
+// retries: the soft limit on open files is raised as far as the hard one allows.
+std::size_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 1024;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? std::numeric_limits<std::size_t>::max()
+                                           : static_cast<std::size_t>(limit.rlim_cur);
+}
 
 } // namespace
 
@@ -22,7 +45,8 @@ public:
     TIdSocketList Sockets() const { return ReceiveSockets(); }
 };
 
-SocketTransport::SocketTransport(SocketSettings settings) : settings_(std::move(settings)) {}
+SocketTransport::SocketTransport(SocketSettings settings)
+    : settings_(std::move(settings)), room_(RaiseOpenFileLimit()) {}
 
 SocketTransport::~SocketTransport() = default;
 
@@ -53,7 +77,9 @@ std::size_t SocketTransport::Open(SocketUse use) {
         sockets_.front().watched = true;
         return 0;
     }
+    MakeRoom();
     Make(use);
+    ++open_;
     return sockets_.size() - 1;
 }
 
@@ -62,14 +88,26 @@ void SocketTransport::Send(std::size_t socket, const Bytes& request,
     Endpoint& endpoint = *sockets_.at(socket).endpoint;
     if (OneSocket()) {
         // What the one port still holds answers an earlier request.
-        dropped_ += 0;
         endpoint.DiscardPendingDatagrams();
     }
     endpoint.SetBroadcastInterfaces(interfaces);
     endpoint.SendBytes(request, static_cast<std::int32_t>(request.size()));
 }
 
+void SocketTransport::MakeRoom() {
+    while (open_ + SpareFiles >= room_ && !retired_.empty()) {
+        auto& endpoint = sockets_[retired_.front()].endpoint;
+        retired_.pop_front();
+        dropped_ += endpoint->DroppedDatagrams();
+        endpoint.reset();
+        --open_;
+    }
+}
+
 void SocketTransport::Retire(std::size_t socket) {
+    if (sockets_.at(socket).watched && !OneSocket()) {
+        retired_.push_back(socket);
+    }
     sockets_.at(socket).watched = false;
     std::erase_if(arrived_, [&](const SiteArrival& a) { return a.socket == socket; });
 }
@@ -106,7 +144,7 @@ std::optional<SiteArrival> SocketTransport::Wait(SiteClock::time_point deadline)
         std::vector<pollfd> fds;
         std::vector<std::size_t> owners;
         for (std::size_t i = 0; i < sockets_.size(); ++i) {
-            if (!sockets_[i].watched || !sockets_[i].endpoint->Active()) {
+            if (!sockets_[i].watched || !sockets_[i].endpoint || !sockets_[i].endpoint->Active()) {
                 continue;
             }
             for (const auto handle : sockets_[i].endpoint->Sockets()) {
@@ -155,7 +193,7 @@ std::optional<SiteArrival> SocketTransport::Wait(SiteClock::time_point deadline)
 std::uint64_t SocketTransport::OpenDrops() const {
     std::uint64_t drops = 0;
     for (const auto& socket : sockets_) {
-        drops += socket.endpoint->DroppedDatagrams();
+        drops += socket.endpoint ? socket.endpoint->DroppedDatagrams() : 0;
     }
     return drops;
 }
@@ -163,7 +201,9 @@ std::uint64_t SocketTransport::OpenDrops() const {
 void SocketTransport::CloseAll() {
     dropped_ += OpenDrops();
     arrived_.clear();
+    retired_.clear();
     sockets_.clear();
+    open_ = 0;
 }
 
 std::vector<std::string> SocketTransport::BroadcastInterfaces() {

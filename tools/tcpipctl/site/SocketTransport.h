@@ -21,7 +21,9 @@ struct SocketSettings {
     std::uint16_t localPort = 0;
 };
 
-// The wire: an endpoint per request, waited on together.
+// The wire: an endpoint per request, waited on together. A retired endpoint stays open
+// until the batch ends, unless the process runs short of open files: then those retired
+// longest ago are closed first.
 class SocketTransport final : public SiteTransport {
 public:
     explicit SocketTransport(SocketSettings settings);
@@ -49,6 +51,9 @@ private:
         bool watched = true;
     };
     Endpoint& Make(SocketUse use);
+    // Closes the sockets retired longest ago while the process is near its limit of open
+    // files: their late replies have had the longest to come.
+    void MakeRoom();
     void TakeWaiting(std::size_t socket);
     std::uint64_t OpenDrops() const;
 
@@ -56,6 +61,9 @@ private:
     std::vector<Socket> sockets_;
     std::unique_ptr<Endpoint> bound_;
     std::deque<SiteArrival> arrived_;
+    std::deque<std::size_t> retired_;
+    std::size_t open_ = 0;
+    std::size_t room_ = 0; // open files the process may have
     std::uint64_t dropped_ = 0;
 };
 
