@@ -691,7 +691,6 @@ void SiteEngine::Send(Job& job, std::unordered_map<std::size_t, Job*>& owner) {
     nextSend_ = now + options_.pace;
     try {
         transport_.Send(socket, request.bytes, request.aim);
-        ++requestsSent_;
     } catch (const Exception& error) {
         transport_.Retire(socket);
         job.SendFailed(error.Message());

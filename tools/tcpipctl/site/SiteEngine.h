@@ -107,7 +107,6 @@ public:
     std::vector<WriteVerdict> Write(const std::vector<WriteOrder>& orders,
                                     const std::function<bool()>& interrupted);
 
-    std::uint64_t RequestsSent() const { return requestsSent_; }
     // Datagrams that came to a socket whose request had already been answered or given up.
     std::uint64_t LateArrivals() const { return late_; }
     // Exchanges whose replies never paused, ended after ArrivalLimit datagrams.
@@ -119,7 +118,6 @@ public:
     class Job;
 
 private:
-    friend class Job;
     void Run(std::vector<std::unique_ptr<Job>>& jobs, const std::function<bool()>& interrupted);
     void Send(Job& job, std::unordered_map<std::size_t, Job*>& owner);
     void Deliver(Job& job, const SiteArrival& arrival);
@@ -128,7 +126,6 @@ private:
     EngineOptions options_;
     WriteLog* log_;
     SiteClock::time_point nextSend_{};
-    std::uint64_t requestsSent_ = 0;
     std::uint64_t late_ = 0;
     std::size_t cutShort_ = 0;
 };
