@@ -41,7 +41,8 @@ options:
     required: true
   restart:
     description:
-      - Also restart each changed device and wait until it answers at its new address.
+      - Also restart each changed device and wait until it answers at its new address
+        with its new mask and gateway.
     type: bool
     default: false
   rounds:
