@@ -179,6 +179,7 @@ TEST_P(SiteWrite, JudgesByWhatTheDeviceHolds) {
     }
     EXPECT_EQ(site.sets, c.sets);
     EXPECT_EQ(log.records.size(), c.sets) << "every set recorded";
+    EXPECT_EQ(verdicts[0].refused, c.twin);
     EXPECT_NE(verdicts[0].reason.find(c.reasonPart), std::string::npos) << verdicts[0].reason;
     if (!log.records.empty()) {
         EXPECT_EQ(log.records.front().old, Old);

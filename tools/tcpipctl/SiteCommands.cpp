@@ -269,7 +269,9 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
             const auto verdicts = engine.Write(orders, [&] { return interrupt->Interrupted(); });
             for (std::size_t i = 0; i < ordered.size(); ++i) {
                 PlannedRow& planned = *ordered[i];
-                planned.status = verdicts[i].changed ? RowStatus::Changed : RowStatus::Failed;
+                planned.status = verdicts[i].changed   ? RowStatus::Changed
+                                 : verdicts[i].refused ? RowStatus::Refused
+                                                       : RowStatus::Failed;
                 planned.reason = verdicts[i].reason;
                 planned.took = verdicts[i].took;
             }

@@ -335,6 +335,12 @@ private:
         verdict_.reason = std::move(reason);
         done = true;
     }
+    // A write would reach every device that answers to the same last six digits.
+    void Refuse(const QueryVerdict& found) {
+        verdict_.refused = true;
+        Fail(std::to_string(found.devices.size()) + " devices answer to the last six digits " +
+             DeviceSelectorOf(order_.mac) + ": " + Joined(found.devices) + "; nothing was sent");
+    }
     void Finish() {
         verdict_.changed = true;
         done = true;
@@ -354,18 +360,14 @@ private:
             return Fail("no device answered for " + order_.mac + "; " + Joined(found.devices) +
                         " answered to its last six digits" + nothingSent);
         case Kind::Several:
-            return Fail(std::to_string(found.devices.size()) +
-                        " devices answer to the last six digits " + DeviceSelectorOf(order_.mac) +
-                        ": " + Joined(found.devices) + nothingSent);
+            return Refuse(found);
         case Kind::Unreadable:
             return Fail("the device's reply could not be read" + nothingSent);
         case Kind::Answered:
             break;
         }
         if (found.shared) {
-            return Fail(std::to_string(found.devices.size()) +
-                        " devices answer to the last six digits " + DeviceSelectorOf(order_.mac) +
-                        ": " + Joined(found.devices) + nothingSent);
+            return Refuse(found);
         }
         verdict_.before = found.values;
         held_ = found.values;

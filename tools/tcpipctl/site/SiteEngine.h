@@ -87,6 +87,7 @@ struct WriteVerdict {
     bool changed = false; // the device holds the asked values (and, with restart, answers so)
     bool took = false;    // it holds them, whatever became of its restart
     bool sent = false;    // a set left for it
+    bool refused = false; // another device answers to its last six digits: nothing was sent
     std::string reason;   // why not changed
     std::optional<AddressValues> before;
 };
