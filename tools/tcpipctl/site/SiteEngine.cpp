@@ -301,8 +301,10 @@ public:
         done = true;
     }
     void SendFailed(const std::string& message) override {
-        if (exchange == Exchange::Set) {
-            Record(WriteKind::Set, WriteOutcome::Error, message);
+        if (exchange == Exchange::Set || exchange == Exchange::Drain) {
+            // The request may have left all the same.
+            Record(exchange == Exchange::Set ? WriteKind::Set : WriteKind::Restart,
+                   WriteOutcome::Error, message);
         }
         Fail(message);
     }
@@ -316,6 +318,7 @@ public:
         case Phase::Verify:
             return Verified(JudgeQuery(order_.mac, answers, unreadable, tries_));
         case Phase::Drain:
+            Record(WriteKind::Restart, WriteOutcome::Sent);
             settleUntil_ = sentAt + order_.settle;
             return Query(Phase::Settle, sentAt + SettleSpacing);
         case Phase::Settle:
@@ -439,7 +442,6 @@ private:
         const auto& w = order_.wanted;
         Ask(Exchange::Drain, BuildRestartRequest(order_.mac, w.address, w.mask, w.gateway),
             setAim_.value_or(aim_));
-        Record(WriteKind::Restart, WriteOutcome::Sent);
     }
 
     void Settled(const QueryVerdict& found) {
