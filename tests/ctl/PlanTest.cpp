@@ -185,6 +185,10 @@ TEST(PlanReport, StatusAndChangedTellCheckAndApplyApart) {
     EXPECT_EQ(PlanStatus({change}), 0);
     EXPECT_TRUE(PlanJson({change})["changed"].get<bool>());
     EXPECT_EQ(PlanStatus({change, missing}), 1);
+    change.status = RowStatus::Failed;
+    change.took = true;
+    EXPECT_TRUE(PlanJson({change})["changed"].get<bool>()) << "its set took, its restart failed";
+    change.took = false;
     change.status = RowStatus::Unchanged;
     EXPECT_FALSE(PlanJson({change})["changed"].get<bool>());
     EXPECT_EQ(PlanText({change}, false, false)

@@ -39,6 +39,10 @@ struct Command {
     bool diff = false;          // apply: the settings before and after of each change
     bool restartAfterApply = false;
     int settleSeconds = 10; // apply --restart: how long a device may take to answer
+    // export and apply: exchanges in flight at most, and further tries of a request that
+    // nothing answered.
+    int parallel = 64;
+    int retries = 3;
 };
 
 // Exit statuses of the command.

@@ -159,6 +159,12 @@ int main(int argc, char** argv) {
         sub->add_option("--rounds", command.rounds,
                         "discoveries to run at most until every device is seen (1 to 100; 3)")
             ->check(CLI::Range(1, 100));
+        sub->add_option("--parallel", command.parallel,
+                        "devices asked at once at most (1 to 1024; 64)")
+            ->check(CLI::Range(1, 1024));
+        sub->add_option("--retries", command.retries,
+                        "further tries of a request that nothing answered (0 to 20; 3)")
+            ->check(CLI::Range(0, 20));
     }
     for (auto* sub : {query, set, restart}) {
         sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes")

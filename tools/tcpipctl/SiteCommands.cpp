@@ -1,34 +1,32 @@
 #include "tools/tcpipctl/SiteCommands.h"
 
-#include "tools/tcpipctl/AddressOptions.h"
-#include "tools/tcpipctl/ConsoleView.h"
+#include "protocol/Exception.h"
 #include "tools/tcpipctl/Output.h"
 #include "tools/tcpipctl/apply/AddressProbe.h"
 #include "tools/tcpipctl/apply/Inventory.h"
 #include "tools/tcpipctl/apply/InventoryWriter.h"
 #include "tools/tcpipctl/apply/Plan.h"
 #include "tools/tcpipctl/apply/PlanReport.h"
-#include "transport/IdExceptions.h"
+#include "tools/tcpipctl/site/SiteEngine.h"
+#include "tools/tcpipctl/site/SocketTransport.h"
 #include "transport/IdInterfaces.h"
 #include "transport/IdUDPClient.h"
 #include "transport/SocketStack.h"
-#include "ui/operations/DeviceOperations.h"
+#include "ui/operations/SyslogWriteLog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fstream>
-#include <iostream>
 #include <iterator>
-#include <nlohmann/json.hpp>
-#include <set>
-#include <sstream>
+#include <map>
 
 namespace tcpipset {
 
 namespace {
 
 // Blocks Ctrl-C (and a polite kill) while devices are written: a signal never cuts a
-// write short, and the loop asks between devices whether one came.
+// write short, and the engine asks before it starts each device whether one came.
 class DeferredInterrupt {
 public:
     DeferredInterrupt() {
@@ -39,7 +37,11 @@ public:
     }
     DeferredInterrupt(const DeferredInterrupt&) = delete;
     DeferredInterrupt& operator=(const DeferredInterrupt&) = delete;
-    ~DeferredInterrupt() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    // A signal that came meanwhile is taken, not left pending to end the program at once.
+    ~DeferredInterrupt() {
+        Interrupted();
+        sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
 
     // Takes a signal that came, so that it does not end the program once unblocked.
     bool Interrupted() {
@@ -54,82 +56,61 @@ private:
     bool interrupted_ = false;
 };
 
-// A command for one device, as tcpipctl query, set or restart would run it, kept to the
-// interface that the device answered on.
-Command DeviceCommand(const Command& site, Verb verb, const std::string& mac,
-                      const std::string& interfaceName) {
-    Command one = site;
-    one.verb = verb;
-    one.mac = mac;
-    one.json = verb == Verb::Query;
-    one.yes = true;
-    if (site.broadcast == LimitedBroadcastAddress && !interfaceName.empty()) {
-        one.interfaces = {interfaceName};
-    }
-    return one;
+SocketSettings SettingsOf(const Command& command) {
+    return {command.broadcast, command.port, command.receiveBuffer, command.localPort};
 }
 
-// The first line of what a command wrote to standard error, without the program's name.
-std::string Reason(const std::string& err) {
-    std::string line = err.substr(0, err.find('\n'));
-    constexpr std::string_view Prefix = "tcpipctl: ";
-    if (line.starts_with(Prefix)) {
-        line.erase(0, Prefix.size());
-    }
-    return line;
+EngineOptions OptionsOf(const Command& command) {
+    EngineOptions options;
+    options.parallel = static_cast<std::size_t>(command.parallel);
+    options.retries = command.retries;
+    options.timeout = std::chrono::milliseconds(command.timeoutMs);
+    options.limitedBroadcast = command.broadcast == LimitedBroadcastAddress;
+    options.interfaceLimit = command.interfaces;
+    return options;
 }
 
-std::optional<DeviceValues> QueryDevice(const Command& site, const std::string& mac,
-                                        const std::string& interfaceName) {
-    std::istringstream none;
-    std::ostringstream out;
-    std::ostringstream err;
-    if (RunCommand(DeviceCommand(site, Verb::Query, mac, interfaceName), none, out, err) !=
-        ExitSuccess) {
-        return std::nullopt;
+void SayWhenSerial(const SiteEngine& engine, const Command& command, std::ostream& err) {
+    if (engine.Serial() && command.localPort != 0) {
+        err << "tcpipctl: --local-port " << command.localPort
+            << ": one socket serves every request, so the devices are asked one at a time\n";
     }
-    const auto answer = nlohmann::json::parse(out.str(), nullptr, false);
-    if (!answer.is_object()) {
-        return std::nullopt;
-    }
-    return DeviceValues{answer.value("address", ""), answer.value("mask", ""),
-                        answer.value("gateway", "")};
 }
 
-// Discovers until every wanted MAC has been seen or the rounds are used up; every device
-// seen in any round is kept once per interface.
-std::vector<SeenDevice> DiscoverRounds(const Command& site, const std::set<std::string>& wanted,
-                                       std::size_t& rounds, std::ostream& err) {
+// What the survey lost, as discover says it, and an estimate of what it may have missed.
+// True when something was lost for certain.
+bool WarnOfLoss(const SurveyResult& survey, const SiteEngine& engine,
+                const SiteTransport& transport, bool mayMiss, std::ostream& err) {
+    for (const auto& line : survey.unlisted.Descriptions()) {
+        err << "tcpipctl: " << line << '\n';
+    }
+    if (engine.CutShort() != 0) {
+        err << "tcpipctl: datagrams kept arriving without a pause; stopped listening after "
+            << SiteEngine::ArrivalLimit << " datagrams\n";
+    }
+    const std::uint64_t dropped = transport.Dropped();
+    if (dropped != 0) {
+        err << "tcpipctl: " << dropped
+            << " datagrams dropped: more arrived at once than could be kept\n";
+    }
+    if (survey.missedSome != 0) {
+        err << "tcpipctl: replies are being lost: " << survey.missedSome << " of "
+            << survey.devices.size() << " devices missed at least one of " << survey.rounds
+            << (survey.rounds == 1 ? " round" : " rounds");
+        if (mayMiss) {
+            err << "; a device may be missing: run with --rounds "
+                << std::min(2 * std::max(survey.rounds, 3), 100);
+        }
+        err << '\n';
+    }
+    return survey.unlisted.Total() != 0 || engine.CutShort() != 0 || dropped != 0;
+}
+
+std::vector<SeenDevice> SeenOf(const SurveyResult& survey) {
     std::vector<SeenDevice> seen;
-    const auto seenMac = [&seen](const std::string& mac) {
-        return std::ranges::any_of(seen, [&](const SeenDevice& d) { return d.mac == mac; });
-    };
-    for (rounds = 1; rounds <= static_cast<std::size_t>(site.rounds); ++rounds) {
-        std::istringstream none;
-        ConsoleView view(true, none, err);
-        TIdUDPClient client;
-        ApplyToClient(site, client);
-        DeviceOperations operations(view, client);
-        operations.LimitInterfaces(site.interfaces);
-        operations.FormCreate();
-        const std::size_t before = seen.size();
-        for (const auto& device : view.Listed()) {
-            const bool known = std::ranges::any_of(seen, [&](const SeenDevice& d) {
-                return d.mac == device.mac && d.interfaceName == device.interfaceName;
-            });
-            if (!known) {
-                seen.push_back({device.mac, device.address, device.interfaceName});
-            }
-        }
-        // With a list of devices to find, the rounds end when all are seen; without one,
-        // when a round brings no device that the others missed.
-        const bool done = wanted.empty() ? seen.size() == before && rounds > 1
-                                         : std::ranges::all_of(wanted, seenMac);
-        if (done || rounds == static_cast<std::size_t>(site.rounds)) {
-            break;
-        }
+    for (const auto& device : survey.devices) {
+        seen.push_back({device.mac, device.address, device.interfaceName});
     }
-    rounds = std::min(rounds, static_cast<std::size_t>(site.rounds));
     return seen;
 }
 
@@ -175,42 +156,6 @@ std::map<std::string, std::string> WorkstationAddresses() {
     return own;
 }
 
-// Writes one change: the set, confirmed by the device's reply, and with --restart the
-// restart and a query until the device answers from its new address.
-void ApplyChange(const Command& site, PlannedRow& planned) {
-    std::istringstream none;
-    std::ostringstream out;
-    std::ostringstream err;
-    Command set = DeviceCommand(site, Verb::Set, planned.row.mac, planned.interfaceName);
-    set.ip = planned.after.ip;
-    set.mask = planned.after.mask;
-    set.gateway = planned.after.gateway;
-    if (RunCommand(set, none, out, err) != ExitSuccess) {
-        planned.status = RowStatus::Failed;
-        planned.reason = err.str().empty() ? "set: not updated" : "set: " + Reason(err.str());
-        return;
-    }
-    if (site.restartAfterApply) {
-        Command restart = set;
-        restart.verb = Verb::Restart;
-        restart.waitSeconds = site.settleSeconds;
-        std::ostringstream restartOut;
-        std::ostringstream restartErr;
-        if (RunCommand(restart, none, restartOut, restartErr) != ExitSuccess) {
-            planned.status = RowStatus::Failed;
-            planned.reason = "restart: " + Reason(restartErr.str());
-            return;
-        }
-        const auto now = QueryDevice(site, planned.row.mac, planned.interfaceName);
-        if (!now || !SameDottedQuad(now->ip, planned.after.ip)) {
-            planned.status = RowStatus::Failed;
-            planned.reason = "restarted, but it does not answer from " + planned.after.ip;
-            return;
-        }
-    }
-    planned.status = RowStatus::Changed;
-}
-
 int Report(const Command& command, const std::vector<PlannedRow>& plan, std::ostream& out) {
     if (command.json) {
         out << JsonText(PlanJson(plan)) << '\n';
@@ -224,35 +169,37 @@ int Report(const Command& command, const std::vector<PlannedRow>& plan, std::ost
 
 int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
     try {
-        std::size_t rounds = 0;
-        const auto seen = DiscoverRounds(command, {}, rounds, err);
+        SocketTransport transport(SettingsOf(command));
+        SiteEngine engine(transport, OptionsOf(command));
+        SayWhenSerial(engine, command, err);
+        const SurveyResult survey = engine.Survey({command.rounds, {}, true});
         std::vector<InventoryRow> rows;
         std::size_t unanswered = 0;
-        for (const auto& device : seen) {
-            const auto values = QueryDevice(command, device.mac, device.interfaceName);
-            if (!values) {
+        for (const auto& device : survey.devices) {
+            if (!device.query || device.query->kind != QueryVerdict::Kind::Answered) {
                 ++unanswered;
                 continue;
             }
+            const AddressValues& values = device.query->values;
             rows.push_back({0,
                             device.mac,
-                            values->ip,
-                            values->mask,
-                            values->gateway,
+                            values.address,
+                            values.mask,
+                            values.gateway,
                             device.interfaceName,
                             {}});
         }
         const bool json = command.json || command.format == "json";
         out << (json ? InventoryJson(rows) : InventoryCsv(rows));
         if (unanswered != 0) {
-            err << "tcpipctl: " << unanswered
-                << " devices were listed but did not answer their query; they are not in the "
-                   "inventory\n";
+            err << "tcpipctl: " << unanswered << " devices were listed but did not answer "
+                << (command.retries + 1) << " queries; they are not in the inventory\n";
         }
-        if (seen.empty()) {
+        const bool lost = WarnOfLoss(survey, engine, transport, true, err);
+        if (survey.devices.empty()) {
             return ReportError("tcpipctl: no device answered", ExitNoResult, false, out, err);
         }
-        return unanswered == 0 ? ExitSuccess : ExitNoResult;
+        return unanswered == 0 && !lost ? ExitSuccess : ExitNoResult;
     } catch (const Exception& error) {
         return ReportError(error.Message(), ExitFailure, false, out, err);
     }
@@ -282,38 +229,78 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         }
     }
     try {
-        std::set<std::string> wanted;
+        std::map<std::string, std::string> wanted;
         for (const auto& row : inventory.rows) {
-            wanted.insert(row.mac);
+            wanted[row.mac] = row.interfaceName;
         }
+        SocketTransport transport(SettingsOf(command));
+        SiteEngine engine(transport, OptionsOf(command));
+        SayWhenSerial(engine, command, err);
+        const SurveyResult survey = engine.Survey({command.rounds, wanted, true});
         SiteFindings findings;
-        findings.seen = DiscoverRounds(command, wanted, findings.rounds, err);
-        for (const auto& planned : SeenRows(inventory.rows, findings.seen, findings.rounds)) {
-            if (planned.status == RowStatus::Change) {
-                findings.queried[planned.row.mac] =
-                    QueryDevice(command, planned.row.mac, planned.interfaceName);
+        findings.seen = SeenOf(survey);
+        findings.rounds = static_cast<std::size_t>(survey.rounds);
+        bool anyMissing = false;
+        for (const auto& [mac, query] : survey.wanted) {
+            const bool listed = std::ranges::any_of(
+                findings.seen, [&](const SeenDevice& device) { return device.mac == mac; });
+            auto& answer = findings.queried[mac];
+            if (query.kind != QueryVerdict::Kind::Answered) {
+                anyMissing = anyMissing || !listed;
+                continue;
+            }
+            answer = DeviceValues{query.values.address, query.values.mask, query.values.gateway};
+            // Its query found it where the discoveries did not.
+            if (!listed) {
+                findings.seen.push_back(
+                    {mac, query.values.address,
+                     query.interfaces.empty() ? std::string{} : query.interfaces.front()});
             }
         }
+        WarnOfLoss(survey, engine, transport, anyMissing, err);
         ProbeResults probed = ProbeMoves(MakePlan(inventory.rows, findings));
         findings.addressHolders = std::move(probed.holders);
         findings.uncheckedAddresses = std::move(probed.unchecked);
         findings.workstationAddresses = WorkstationAddresses();
         std::vector<PlannedRow> plan = MakePlan(inventory.rows, findings);
+        // Held until the report is out: a Ctrl-C during the last write must not end the
+        // program between that write and its report.
+        std::optional<DeferredInterrupt> interrupt;
         if (!command.check) {
-            DeferredInterrupt interrupt;
+            std::vector<WriteOrder> orders;
+            std::vector<PlannedRow*> ordered;
             for (auto& planned : plan) {
-                if (planned.status != RowStatus::Change) {
-                    continue;
+                if (planned.status == RowStatus::Change) {
+                    orders.push_back({planned.row.mac,
+                                      planned.interfaceName,
+                                      {planned.after.ip, planned.after.mask, planned.after.gateway},
+                                      command.restartAfterApply,
+                                      std::chrono::seconds(command.settleSeconds),
+                                      survey.wanted.at(planned.row.mac)});
+                    ordered.push_back(&planned);
                 }
-                if (interrupt.Interrupted()) {
-                    planned.status = RowStatus::Failed;
-                    planned.reason = "not written: interrupted";
-                    continue;
-                }
-                ApplyChange(command, planned);
+            }
+            // Every set and restart sent is recorded in the system log.
+            SyslogWriteLog writeLog("tcpipctl");
+            interrupt.emplace();
+            const auto verdicts = engine.Write(orders, [&] { return interrupt->Interrupted(); });
+            for (std::size_t i = 0; i < ordered.size(); ++i) {
+                PlannedRow& planned = *ordered[i];
+                planned.status = verdicts[i].changed   ? RowStatus::Changed
+                                 : verdicts[i].refused ? RowStatus::Refused
+                                                       : RowStatus::Failed;
+                planned.reason = verdicts[i].reason;
+                planned.took = verdicts[i].took;
             }
         }
-        return Report(command, plan, out);
+        const int status = Report(command, plan, out);
+        out << std::flush;
+        if (interrupt && interrupt->Interrupted()) {
+            err << "tcpipctl: interrupted: the writes under way were finished; no further "
+                   "device was written\n";
+            return std::max(status, ExitNoResult);
+        }
+        return status;
     } catch (const Exception& error) {
         return ReportError(error.Message(), ExitFailure, command.json, out, err);
     }

@@ -15,6 +15,17 @@ options:
       - Send the requests only on these network interfaces of the target.
     type: list
     elements: str
+  parallel:
+    description:
+      - At most this many devices are asked at once, each request from a socket of its
+        own (tcpipctl's default is 64).
+    type: int
+  retries:
+    description:
+      - How often a request that nothing answered is sent again (tcpipctl's default is
+        3). A set whose reply was lost is judged by what the device then holds, so a
+        lost datagram does not turn into a wrong status.
+    type: int
   timeout:
     description:
       - How long each request waits for replies, in milliseconds (tcpipctl's default is

@@ -13,6 +13,8 @@ COMMON_ARGS = dict(
     tcpipctl=dict(type="str", default="tcpipctl"),
     interfaces=dict(type="list", elements="str"),
     rounds=dict(type="int"),
+    parallel=dict(type="int"),
+    retries=dict(type="int"),
     timeout=dict(type="int"),
 )
 
@@ -45,8 +47,9 @@ def run_json(module, command, command_args, shape):
     for interface in params["interfaces"] or []:
         argv += ["--interface", interface]
     argv.append(command)
-    if params["rounds"] is not None:
-        argv += ["--rounds", str(params["rounds"])]
+    for option in ("rounds", "parallel", "retries"):
+        if params[option] is not None:
+            argv += ["--" + option, str(params[option])]
     argv += command_args
     rc, out, err = module.run_command(argv)
     try:

@@ -21,6 +21,11 @@ description:
   - The task fails when any row's device is missing (not seen), refused (its last six MAC
     digits are shared with another device, or its new address is in use) or failed;
     the other rows are still applied.
+  - Many devices are set at once (O(parallel)), and lost datagrams are retried
+    (O(retries)); each status is what the device then holds, so a reply lost on a busy
+    network does not make a device that took its settings count as failed. A device
+    whose set took but whose restart failed is failed, and the task still reports a
+    change.
 notes:
   - The target needs Python 3 and tcpipset's C(tcpipctl). The requests are UDP
     broadcasts, so the target must be a host on the devices' segment.
@@ -36,7 +41,8 @@ options:
     required: true
   restart:
     description:
-      - Also restart each changed device and wait until it answers at its new address.
+      - Also restart each changed device and wait until it answers at its new address
+        with its new mask and gateway.
     type: bool
     default: false
   rounds:

@@ -25,8 +25,9 @@ author:
 options:
   rounds:
     description:
-      - At most this many discoveries, until one finds no device that the others missed
-        (tcpipctl's default is 3).
+      - At most this many discoveries, until two in a row find no device that the others
+        missed (tcpipctl's default is 3). Where replies are being lost the task's
+        warnings say so and suggest more.
     type: int
 extends_documentation_fragment:
   - tcpipset.printservers.tcpipctl

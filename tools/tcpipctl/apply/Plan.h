@@ -37,6 +37,8 @@ struct PlannedRow {
     std::string reason;
     // A change that goes ahead all the same: what could not be made sure of first.
     std::string note{};
+    // The device holds the new settings, though the row failed afterwards (its restart).
+    bool took = false;
 };
 
 // What was found out about the devices of an inventory before anything is written.

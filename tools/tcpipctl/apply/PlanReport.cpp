@@ -101,7 +101,8 @@ nlohmann::ordered_json PlanJson(const std::vector<PlannedRow>& plan) {
 
 bool PlanChanges(const std::vector<PlannedRow>& plan) {
     return std::ranges::any_of(plan, [](const PlannedRow& planned) {
-        return planned.status == RowStatus::Change || planned.status == RowStatus::Changed;
+        return planned.status == RowStatus::Change || planned.status == RowStatus::Changed ||
+               planned.took;
     });
 }
 
