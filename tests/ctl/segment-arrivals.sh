@@ -9,8 +9,8 @@ expect_lines "discover lists both twins behind a long first reply" 0 \
     '^0200000F0009$' '^0600000F0009$' '^0200000F000A$' '^0600000F000A$' -- \
     "$ctl" "${quick[@]}" discover
 expect "discover counts a reply that begins with 0 and an empty datagram" 0 "" \
-    "~tcpipctl: 1 empty datagram added no device
-tcpipctl: 1 reply began with a 0 byte and was not read
+    "~tcpipctl: 1 empty datagram added no device: from 198.18.5.23
+tcpipctl: 1 reply began with a 0 byte and was not read: from 198.18.5.22
 " -- bash -c '"$@" >/dev/null' _ "$ctl" "${quick[@]}" discover
 
 for write in set restart; do

@@ -81,7 +81,8 @@ before2=$(requests_seen "$log2")
 expect "a set without --interface is confirmed" 0 "TCP/IPアドレスは更新されました。" "" -- \
     "$ctl" "${quick[@]}" set 0200000B0001 --yes --ip 198.19.96.78 --mask 255.255.224.0 \
     --gateway 198.19.96.1
-expect "so does a restart" 0 "" "" -- \
+expect "so does a restart" 0 \
+    "0200000B0001: restart sent on ${TESTNET_WORKSTATION_IF2:?} (198.19.96.78 255.255.224.0 198.19.96.1)" "" -- \
     "$ctl" "${quick[@]}" restart 0200000B0001 --yes --ip 198.19.96.78 --mask 255.255.224.0 \
     --gateway 198.19.96.1
 expect_sent "the first segment received only the two queries" 2 "$before1"

@@ -6,8 +6,11 @@
 # shellcheck source=segment-lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
-expect "discover lists every readable reply and counts the others" 0 \
-    $'0200000E0001\n0200000E0004' $'tcpipctl: 1 reply could not be read\ntcpipctl: 1 empty datagram added no device\ntcpipctl: 2 replies held no MAC address' -- \
+expect "discover lists every readable reply and counts the others, naming their senders" 0 \
+    $'0200000E0001\n0200000E0004' "~^tcpipctl: 1 reply could not be read: from 198\.18\.5\.2
+tcpipctl: 1 empty datagram added no device: from 198\.18\.5\.3
+tcpipctl: 2 replies held no MAC address: from 198\.18\.5\.1[12], 198\.18\.5\.1[12]
+$" -- \
     "$ctl" "${quick[@]}" discover
 expect "query of a device whose discovery reply could not be read" 0 \
     $'198.18.5.2\n255.255.0.0\n198.18.0.1' "" -- "$ctl" "${quick[@]}" query 0200000E0002

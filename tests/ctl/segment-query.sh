@@ -23,12 +23,12 @@ expect "query --json of a reply without a gateway" 0 \
     '{"address":"198.18.3.8","mask":"255.255.0.0","gateway":""}' "" -- \
     "$ctl" "${quick[@]}" --json query 0200000C0008
 
-timeout_message="タイムアウトが発生しました。"
-expect "query of a device that does not answer" 1 "" "$timeout_message" -- \
+timed_out() { echo "tcpipctl: no device answered the query for $1 within 300 ms (タイムアウトが発生しました。)"; }
+expect "query of a device that does not answer names it and the time" 1 "" "$(timed_out 0200000C0003)" -- \
     "$ctl" "${quick[@]}" query 0200000C0003
-expect "query --json of a device that does not answer" 1 "{\"error\":\"$timeout_message\"}" \
-    "$timeout_message" -- "$ctl" "${quick[@]}" --json query 0200000C0003
-expect "query of a MAC that no device has" 1 "" "$timeout_message" -- \
+expect "query --json of a device that does not answer" 1 "{\"error\":\"$(timed_out 0200000C0003)\"}" \
+    "$(timed_out 0200000C0003)" -- "$ctl" "${quick[@]}" --json query 0200000C0003
+expect "query of a MAC that no device has" 1 "" "$(timed_out 0200000CFFFF)" -- \
     "$ctl" "${quick[@]}" query 0200000CFFFF
 # The window shows nothing for a reply that it cannot read; the command line has only its
 # fields to go by, which stay empty as for no answer.

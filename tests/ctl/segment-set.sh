@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
 updated="TCP/IPアドレスは更新されました。"
 not_updated="TCP/IPアドレスは更新されませんでした。"
-timeout_message="タイムアウトが発生しました。"
+timeout_message="tcpipctl: no device answered the set for 0200000C0010 within 300 ms (タイムアウトが発生しました。)"
 
 set_a() { "$ctl" "${quick[@]}" set 0200000C0001 --yes "$@"; }
 
@@ -31,10 +31,13 @@ expect "set --json shows what the device reported" 0 \
 expect "a device that keeps its values is not updated" 1 \
     '{"updated":false,"address":"198.18.3.6","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
     "$ctl" "${quick[@]}" --json set 0200000C0006 --ip 198.18.3.26 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
-expect "a device that answers from its old address is not updated" 1 "$not_updated" "" -- \
+expect "a device that keeps its values is not updated, and what it holds is said" 1 \
+    "$not_updated"$'\n'"0200000C0006 holds 198.18.3.6 255.255.0.0 198.18.0.1" "" -- \
+    "$ctl" "${quick[@]}" set 0200000C0006 --ip 198.18.3.26 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
+expect "a device that answers from its old address is updated after a second look" 0 "$updated" "" -- \
     "$ctl" "${quick[@]}" set 0200000C0007 --ip 198.18.3.27 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
-expect "a reply whose first byte is 0 leaves the entered values" 1 \
-    '{"updated":false,"address":"198.18.3.28","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
+expect "a reply whose first byte is 0 is looked at again: the device took the set" 0 \
+    '{"updated":true,"address":"198.18.3.28","mask":"255.255.0.0","gateway":"198.18.0.1"}' "" -- \
     "$ctl" "${quick[@]}" --json set 0200000C0004 --ip 198.18.3.28 --mask 255.255.0.0 --gateway 198.18.0.1 --yes
 before=$(requests_seen)
 unanswered="tcpipctl: no device answered the query for 0200000C0003; nothing was sent"

@@ -13,6 +13,11 @@ help_shows() {
 expect "--help" 0 "" "" -- help_shows "^Usage: tcpipctl" --help
 expect "a command's --help lists the global options too" 0 "" "" -- help_shows "^  --broadcast" set --help
 expect "--version" 0 "1.0.0.2" "" -- "$ctl" --version
+expect "help says in words what an option takes" 0 "" "" -- help_shows "^  --port PORT  *UDP port of the print servers, 1 to 65535" --help
+expect "help shows no parser type names" 1 "" "" -- help_shows "UINT\|INT in \[" --help
+expect "a mistyped command is named, with the commands there are" 2 "" \
+    "tcpipctl: unknown command discovr; the commands are discover, query, set, restart, doctor, export, apply" -- \
+    "$ctl" --timeout 300 discovr
 
 while IFS='|' read -r what args; do
     read -r -a words <<<"$args"

@@ -46,6 +46,9 @@ TEST_P(DiscoveryCases, ListsTheMacOfEachReadableReply) {
     EXPECT_EQ(unlisted.empty, want.empty);
     EXPECT_EQ(unlisted.firstByteZero, want.firstByteZero);
     EXPECT_EQ(unlisted.withoutMac, want.withoutMac);
+    for (const auto& line : unlisted.Descriptions()) {
+        EXPECT_THAT(line, ::testing::HasSubstr(": from 127.0.0.1")); // the sender, named
+    }
     EXPECT_THAT(view.events, ElementsAre("cursor:wait", "cursor:default"));
     const auto requests = device->Requests();
     ASSERT_EQ(requests.size(), 1U);

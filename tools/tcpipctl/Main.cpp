@@ -9,6 +9,7 @@
 #include <array>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -54,9 +55,10 @@ using AddressOptionSet = std::array<CLI::Option*, 3>;
 
 AddressOptionSet AddAddressOptions(CLI::App& sub, Command& command) {
     sub.add_flag("--yes,-y", command.yes, "do not ask for confirmation");
-    return {sub.add_option("--ip", command.ip, "new IP address"),
-            sub.add_option("--mask", command.mask, "new subnet mask"),
-            sub.add_option("--gateway", command.gateway, "new gateway address")};
+    return {
+        sub.add_option("--ip", command.ip, "new IP address")->type_name("ADDRESS"),
+        sub.add_option("--mask", command.mask, "new subnet mask")->type_name("MASK"),
+        sub.add_option("--gateway", command.gateway, "new gateway address")->type_name("ADDRESS")};
 }
 
 std::size_t CountGiven(const AddressOptionSet& options) {
@@ -93,6 +95,37 @@ bool AsksForJson(int argc, char** argv) {
                        [](const char* argument) { return std::string_view(argument) == "--json"; });
 }
 
+// The help shows what an option takes in words, not the parser's type and range: the
+// range is in the option's own text.
+CLI::Option* Takes(CLI::Option* option, const char* what) {
+    return option->type_name(what);
+}
+
+constexpr std::array Commands{"discover", "query", "set", "restart", "doctor", "export", "apply"};
+
+// The first word that is neither an option nor the value of a global option: the command.
+// A mistyped one is named, with the commands there are, rather than left to the parser's
+// "not expected".
+std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
+    static const std::array TakeValues{"--broadcast",      "--port",       "--timeout",
+                                       "--receive-buffer", "--local-port", "--interface"};
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--") {
+            return std::nullopt;
+        }
+        if (word.starts_with("-")) {
+            i += std::ranges::find(TakeValues, word) != TakeValues.end() ? 1U : 0U;
+            continue;
+        }
+        if (std::ranges::find(Commands, word) == Commands.end()) {
+            return word;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 int Refuse(const std::string& message, const Command& command) {
     return tcpipset::ReportError(message, tcpipset::ExitUsage, command.json, std::cout, std::cerr);
 }
@@ -114,21 +147,31 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "1.0.0.2");
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_option("--broadcast", command.broadcast,
-                   "IPv4 address the requests go to (default 255.255.255.255)");
-    app.add_option("--port", command.port, "UDP port of the print servers (default 5001)")
-        ->check(CLI::Range(1, 65535));
-    app.add_option("--timeout", command.timeoutMs, "receive time-out in ms (default 1000)")
-        ->check(CLI::Range(0, 3600000));
+    Takes(app.add_option("--broadcast", command.broadcast,
+                         "IPv4 address the requests go to (default 255.255.255.255)"),
+          "ADDRESS");
+    Takes(app.add_option("--port", command.port,
+                         "UDP port of the print servers, 1 to 65535 (default 5001)"),
+          "PORT")
+        ->check(CLI::Range(1, 65535).description(""));
+    Takes(app.add_option("--timeout", command.timeoutMs,
+                         "receive time-out in ms, 0 to 3600000 (default 1000)"),
+          "MS")
+        ->check(CLI::Range(0, 3600000).description(""));
     app.add_flag("--json", command.json, "write the results as JSON");
-    app.add_option("--receive-buffer", command.receiveBuffer,
-                   "receive buffer to ask for, in bytes (4194304); 0 leaves the system's default")
-        ->check(CLI::Range(0, 1 << 30));
-    app.add_option("--local-port", command.localPort,
-                   "bind the socket to this local port, so a firewall rule can name it")
-        ->check(CLI::Range(1, 65535));
-    app.add_option("--interface", command.interfaces,
-                   "send the limited broadcast only out of this interface (repeatable)")
+    Takes(app.add_option("--receive-buffer", command.receiveBuffer,
+                         "receive buffer to ask for, 0 to 1073741824 bytes (4194304); 0 leaves "
+                         "the system's default"),
+          "BYTES")
+        ->check(CLI::Range(0, 1 << 30).description(""));
+    Takes(app.add_option("--local-port", command.localPort,
+                         "bind the socket to this local port, 1 to 65535, so a firewall rule "
+                         "can name it"),
+          "PORT")
+        ->check(CLI::Range(1, 65535).description(""));
+    Takes(app.add_option("--interface", command.interfaces,
+                         "send the limited broadcast only out of this interface (repeatable)"),
+          "NAME")
         ->allow_extra_args(false);
 
     auto* discover = app.add_subcommand("discover", "list the MAC address of every print server");
@@ -141,33 +184,39 @@ int main(int argc, char** argv) {
     auto* doctor = app.add_subcommand("doctor", "tell what may keep the devices' replies out");
     auto* exportSite = app.add_subcommand(
         "export", "write every device's MAC, IP address, mask, gateway and interface");
-    exportSite->add_option("--format", command.format, "csv (default) or json")
-        ->check(CLI::IsMember({"csv", "json"}));
+    Takes(exportSite->add_option("--format", command.format, "csv (default) or json"), "FORMAT")
+        ->check(CLI::IsMember({"csv", "json"}).description(""));
     auto* apply = app.add_subcommand(
         "apply", "set every device of an inventory file (as export writes it) to its row");
-    apply->add_option("FILE", command.inventoryFile, "the inventory: CSV or a JSON array")
+    Takes(apply->add_option("FILE", command.inventoryFile, "the inventory: CSV or a JSON array"),
+          "FILE")
         ->required();
     apply->add_flag("--check", command.check, "show the plan and send no set or restart");
     apply->add_flag("--diff", command.diff, "show the settings before and after of each change");
     apply->add_flag("--restart", command.restartAfterApply,
                     "restart each device changed, and wait until it answers at its new address");
-    apply
-        ->add_option("--settle-timeout", command.settleSeconds,
-                     "seconds a restarted device may take to answer (1 to 3600; 10)")
-        ->check(CLI::Range(1, MaxWaitSeconds));
+    Takes(apply->add_option("--settle-timeout", command.settleSeconds,
+                            "seconds a restarted device may take to answer (1 to 3600; 10)"),
+          "SECONDS")
+        ->check(CLI::Range(1, MaxWaitSeconds).description(""));
     for (auto* sub : {exportSite, apply}) {
-        sub->add_option("--rounds", command.rounds,
-                        "discoveries to run at most until every device is seen (1 to 100; 3)")
-            ->check(CLI::Range(1, 100));
-        sub->add_option("--parallel", command.parallel,
-                        "devices asked at once at most (1 to 1024; 64)")
-            ->check(CLI::Range(1, 1024));
-        sub->add_option("--retries", command.retries,
-                        "further tries of a request that nothing answered (0 to 20; 3)")
-            ->check(CLI::Range(0, 20));
+        Takes(sub->add_option("--rounds", command.rounds,
+                              "discoveries to run at most until every device is seen (1 to 100; "
+                              "3)"),
+              "N")
+            ->check(CLI::Range(1, 100).description(""));
+        Takes(sub->add_option("--parallel", command.parallel,
+                              "devices asked at once at most (1 to 1024; 64)"),
+              "N")
+            ->check(CLI::Range(1, 1024).description(""));
+        Takes(sub->add_option("--retries", command.retries,
+                              "further tries of a request that nothing answered (0 to 20; 3)"),
+              "N")
+            ->check(CLI::Range(0, 20).description(""));
     }
     for (auto* sub : {query, set, restart}) {
-        sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes")
+        Takes(sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes"),
+              "MAC")
             ->required();
     }
     for (auto* option : AddAddressOptions(*set, command)) {
@@ -182,6 +231,14 @@ int main(int argc, char** argv) {
                      ->check(CLI::Range(1, MaxWaitSeconds).description(""));
 
     const std::vector<std::string> args = WithWaitDefault(argc, argv);
+    if (const auto unknown = UnknownCommand(args)) {
+        std::string list;
+        for (const char* name : Commands) {
+            list += (list.empty() ? "" : ", ") + std::string(name);
+        }
+        return Refuse("tcpipctl: unknown command " + *unknown + "; the commands are " + list,
+                      command);
+    }
     std::vector<const char*> argPointers;
     for (const auto& arg : args) {
         argPointers.push_back(arg.c_str());

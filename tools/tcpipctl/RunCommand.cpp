@@ -215,10 +215,17 @@ void WriteValues(const std::string& address, const std::string& mask, const std:
     }
 }
 
+// The window's time-out, with the device and how long it was waited for.
+std::string TimedOut(const Command& command, const char* what) {
+    return "tcpipctl: no device answered " + std::string(what) + " for " + command.mac +
+           " within " + std::to_string(command.timeoutMs) + " ms (" + messages::Timeout + ")";
+}
+
 // No device answered for the MAC; devices that said they hold another are named.
-std::string NoAnswerFor(const std::string& mac, const NamedDevice& named) {
+std::string NoAnswerFor(const Command& command, const NamedDevice& named) {
+    const std::string& mac = command.mac;
     if (named.others.empty()) {
-        return messages::Timeout;
+        return TimedOut(command, "the query");
     }
     return "tcpipctl: no device answered for " + mac + "; " + DeviceList(named.others) +
            " answered to its last six digits";
@@ -243,7 +250,7 @@ const QueryAnswers::Device* QueryNamedDevice(const Command& command, DeviceOpera
     } else if (named.answering.size() > 1) {
         status = report.Error(SeveralAnswerFor(command.mac, named.answering), ExitUsage);
     } else if (named.answering.empty()) {
-        status = report.Error(NoAnswerFor(command.mac, named), ExitNoResult);
+        status = report.Error(NoAnswerFor(command, named), ExitNoResult);
     } else {
         return named.answering.front();
     }
@@ -278,7 +285,7 @@ std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& 
                                 "; nothing was sent",
                             ExitNoResult);
     case DeviceOperations::ProbeOutcome::OtherDevice:
-        return report.Error(NoAnswerFor(command.mac, named) + "; nothing was sent", ExitNoResult);
+        return report.Error(NoAnswerFor(command, named) + "; nothing was sent", ExitNoResult);
     case DeviceOperations::ProbeOutcome::Unreadable:
         return report.Error(UnreadableReply, ExitNoResult);
     case DeviceOperations::ProbeOutcome::NotRun:
@@ -300,26 +307,51 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
         return report.Error(UnreadableReply, ExitNoResult);
     }
     const std::string& outcome = view.Dialogs().back().text;
+    if (outcome == messages::Timeout) {
+        return report.Error(TimedOut(command, "the set"), ExitNoResult);
+    }
     if (outcome != messages::Updated && outcome != messages::NotUpdated) {
         return report.Error(outcome, StatusOfMessage(outcome));
     }
     // The window compares texts; the command line compares what the device holds.
     const auto& reply = operations.SetReply();
-    const bool updated = reply && SameDottedQuad(command.ip, reply->address) &&
-                         SameDottedQuad(command.mask, reply->mask) &&
-                         SameDottedQuad(command.gateway, reply->gateway);
+    const auto holdsAsked = [&](const std::string& address, const std::string& mask,
+                                const std::string& gateway) {
+        return SameDottedQuad(command.ip, address) && SameDottedQuad(command.mask, mask) &&
+               SameDottedQuad(command.gateway, gateway);
+    };
+    bool updated = reply && holdsAsked(reply->address, reply->mask, reply->gateway);
+    json held = FieldsAsJson(view);
+    if (!updated) {
+        // A device may take the new values and answer the set from its old address, or
+        // not at all as it should: before "not updated", a second look at what it holds.
+        operations.QuerySelectedDevice();
+        const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
+        if (named.answering.size() == 1 && named.answering.front()->read) {
+            const QueryAnswers::Device& now = *named.answering.front();
+            updated = holdsAsked(now.address, now.mask, now.gateway);
+            held = {{"address", now.address}, {"mask", now.mask}, {"gateway", now.gateway}};
+        }
+    }
     if (report.Json()) {
         json result{{"updated", updated}};
-        result.update(FieldsAsJson(view));
+        result.update(held);
         report.Out() << JsonText(result) << '\n';
     } else {
         report.Out() << (updated ? messages::Updated : messages::NotUpdated) << '\n';
+        if (!updated) {
+            report.Out() << command.mac << " holds " << held["address"].get<std::string>() << " "
+                         << held["mask"].get<std::string>() << " "
+                         << held["gateway"].get<std::string>() << '\n';
+        }
     }
     return updated ? ExitSuccess : ExitNoResult;
 }
 
-// After a restart: queries until the device answers for its MAC again, or the time is up.
-bool AnswersAgain(const Command& command, DeviceOperations& operations, int seconds) {
+// After a restart: queries until the device answers for its MAC again, or the time is up;
+// the answer that came.
+std::optional<QueryAnswers::Device> AnswersAgain(const Command& command,
+                                                 DeviceOperations& operations, int seconds) {
     using Clock = std::chrono::steady_clock;
     // Even with a short time-out a query leaves at most twice a second.
     constexpr auto QuerySpacing = std::chrono::milliseconds(500);
@@ -327,11 +359,12 @@ bool AnswersAgain(const Command& command, DeviceOperations& operations, int seco
     while (true) {
         const auto sent = Clock::now();
         operations.QuerySelectedDevice();
-        if (!SortAnswers(command.mac, operations.Answers().Devices()).answering.empty()) {
-            return true;
+        const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
+        if (!named.answering.empty()) {
+            return *named.answering.front();
         }
         if (Clock::now() >= deadline) {
-            return false;
+            return std::nullopt;
         }
         std::this_thread::sleep_until(std::min(sent + QuerySpacing, deadline));
     }
@@ -384,13 +417,33 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
     if (!named.answering.empty()) {
         result["interface"] = Joined(named.answering.front()->interfaces);
     }
-    const bool back =
-        !command.waitSeconds || AnswersAgain(command, operations, *command.waitSeconds);
+    const std::string on = result["interface"].get<std::string>().empty()
+                               ? ""
+                               : " on " + result["interface"].get<std::string>();
+    if (!report.Json()) {
+        report.Out() << command.mac << ": restart sent" << on << " ("
+                     << result["address"].get<std::string>() << " "
+                     << result["mask"].get<std::string>() << " "
+                     << result["gateway"].get<std::string>() << ")" << std::endl;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const auto again = command.waitSeconds ? AnswersAgain(command, operations, *command.waitSeconds)
+                                           : std::nullopt;
+    const bool back = !command.waitSeconds || again.has_value();
     if (command.waitSeconds) {
         result["answered"] = back;
     }
     if (report.Json()) {
         report.Out() << JsonText(result) << '\n';
+    } else if (again) {
+        const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - started)
+                                .count() /
+                            100;
+        const std::string interfaces = Joined(again->interfaces);
+        report.Out() << command.mac << ": answered again after " << tenths / 10 << "."
+                     << tenths % 10 << " s, from " << again->address
+                     << (interfaces.empty() ? "" : " on " + interfaces) << '\n';
     }
     if (!back) {
         return report.ErrorAfterResult(
@@ -428,8 +481,8 @@ void WarnOfLostReplies(const DeviceOperations& operations, const TIdUDPClient& c
             << ReplyReceiver::ArrivalCountLimit << " datagrams\n";
     }
     if (const auto dropped = client.DroppedDatagrams(); dropped != 0) {
-        err << "tcpipctl: " << dropped
-            << " datagrams dropped: more arrived at once than could be kept\n";
+        err << "tcpipctl: " << dropped << (dropped == 1 ? " datagram" : " datagrams")
+            << " dropped: more arrived at once than could be kept\n";
     }
 }
 

@@ -98,17 +98,20 @@ void DeviceOperations::DiscoverDevices() {
             // answer after it: it adds no line, and the discovery reads on.
             if (WalkReplyItems(receiver.Buffer(), ReplyUse::MacAddresses, texts) ==
                 WalkOutcome::Abort) {
-                ++unlisted_.unreadable;
+                unlisted_.Count(UnlistedReplies::Kind::Unreadable, receiver.PeerAddress(),
+                                texts.MacText);
             } else if (!texts.MacText.empty()) {
                 view_.AppendMacLine(texts.MacText);
                 view_.NoteListedReply(receiver.PeerAddress(), receiver.ArrivalInterface());
                 replyInterfaces_.Note(texts.MacText, receiver.ArrivalInterface());
             } else {
-                ++unlisted_.withoutMac;
+                unlisted_.Count(UnlistedReplies::Kind::WithoutMac, receiver.PeerAddress());
             }
             texts.MacText.clear();
         } else if (receiver.Arrived()) {
-            ++(receiver.Count() == 0 ? unlisted_.empty : unlisted_.firstByteZero);
+            unlisted_.Count(receiver.Count() == 0 ? UnlistedReplies::Kind::Empty
+                                                  : UnlistedReplies::Kind::FirstByteZero,
+                            receiver.PeerAddress());
         }
         // Until nothing arrives: an empty datagram, or a long first one, ends no discovery.
     } while (receiver.Arrived() && KeepsReceiving(receiver));

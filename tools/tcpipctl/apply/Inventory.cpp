@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 // The devices are addressed on the wire by the last six digits of their MAC.
-constexpr std::size_t WireMacOffset = 6;
 // The kernel's IFNAMSIZ less the terminating zero.
 constexpr std::size_t MaxInterfaceName = 15;
 // A parse error quotes the token it stopped at, which may be a whole long string.
@@ -153,7 +152,6 @@ private:
     Inventory& inventory_;
     std::unordered_map<std::string, std::size_t> macLines_;
     std::unordered_map<std::string, std::size_t> ipLines_;
-    std::unordered_map<std::string, std::pair<std::string, std::size_t>> wireMacs_;
     std::unordered_map<std::string, std::size_t> rowOfMac_; // index in inventory_.rows
 };
 
@@ -205,14 +203,9 @@ void RowChecker::Check(std::size_t line, const Values& given) {
             }
         }
     }
-    // A MAC given twice is not also told of as its own twin.
+    // Two MACs that share their last six digits are two devices that export found: the
+    // plan refuses to write either, and the rest of the file is applied.
     if (!mac || !FirstOf(macLines_, *mac, line, "MAC")) {
-        good = false;
-    } else if (const auto [twin, first] =
-                   wireMacs_.try_emplace(mac->substr(WireMacOffset), *mac, line);
-               !first) {
-        Problem(line, "MAC " + *mac + " shares its last six digits with " + twin->second.first +
-                          " on line " + std::to_string(twin->second.second));
         good = false;
     }
     if (!verdict.refusal.empty()) {
@@ -341,6 +334,13 @@ Inventory ReadCsv(std::string_view text) {
     }
     if (!header.fault.empty()) {
         checker.Problem(header.line, header.fault);
+        return inventory;
+    }
+    // A spreadsheet in many locales writes ";" between fields: one problem, not one for
+    // each row.
+    if (header.fields.size() == 1 && header.fields.front().find(';') != std::string::npos) {
+        checker.Problem(header.line, "the separator is \";\"; use \",\" (save the file as CSV "
+                                     "with commas)");
         return inventory;
     }
 
@@ -623,13 +623,34 @@ Inventory ReadJson(std::string_view text) {
 
 } // namespace
 
-Inventory ReadInventory(std::string_view text) {
+Inventory ReadInventory(std::string_view text, const std::vector<std::string>* hostInterfaces) {
     if (text.starts_with(ByteOrderMark)) {
         text.remove_prefix(ByteOrderMark.size());
     }
     const auto first = text.find_first_not_of(" \t\r\n");
     Inventory inventory =
         first != std::string_view::npos && text[first] == '[' ? ReadJson(text) : ReadCsv(text);
+    // A file exported on another host may name an interface this one lacks: its devices
+    // would only ever be missing.
+    if (hostInterfaces != nullptr) {
+        std::string has;
+        for (const auto& name : *hostInterfaces) {
+            has += (has.empty() ? "" : ", ") + name;
+        }
+        std::erase_if(inventory.rows, [&](const InventoryRow& row) {
+            const bool unknown =
+                !row.interfaceName.empty() &&
+                std::ranges::find(*hostInterfaces, row.interfaceName) == hostInterfaces->end();
+            if (unknown) {
+                inventory.problems.push_back(
+                    {row.line, "interface " + Escaped(row.interfaceName) +
+                                   ": this host has no interface of that name (it has " +
+                                   (has.empty() ? "none" : has) + ")"});
+            }
+            return unknown;
+        });
+        std::ranges::stable_sort(inventory.problems, {}, &InventoryProblem::line);
+    }
     // A file without a single device is almost surely the wrong file, not a site whose
     // every device is as it should be.
     if (inventory.rows.empty() && inventory.problems.empty()) {

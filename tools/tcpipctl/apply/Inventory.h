@@ -34,8 +34,10 @@ struct Inventory {
 // address or the last six digits of a MAC given twice is a problem of the later row; a
 // MAC given again with the same addresses on another interface is that device seen on
 // both, and read once. A row may leave mask or gateway empty (the device reported none).
-// A file without rows is a problem too. Never throws for any text.
-Inventory ReadInventory(std::string_view text);
+// A file without rows is a problem too. With hostInterfaces, a row that names an interface
+// not among them is a problem. Never throws for any text.
+Inventory ReadInventory(std::string_view text,
+                        const std::vector<std::string>* hostInterfaces = nullptr);
 
 // "FILE:LINE: reason", as compilers write theirs, so that editors can jump to the line.
 std::string ProblemText(std::string_view file, const InventoryProblem& problem);

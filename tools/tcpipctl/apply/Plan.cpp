@@ -95,7 +95,9 @@ std::vector<PlannedRow> SeenRows(const std::vector<InventoryRow>& rows,
             // A write to this device is taken by every device with its last six digits.
             Refuse(planned, "its last six digits " + DeviceSelectorOf(row.mac) +
                                 " are also those of " + twins.front()->mac +
-                                SeenOn(*twins.front()));
+                                SeenOn(*twins.front()) +
+                                ": set one of them with the window, or on its own segment with "
+                                "--interface");
         } else if (std::ranges::any_of(same, [&](const SeenDevice* device) {
                        return device->interfaceName != same.front()->interfaceName;
                    })) {
