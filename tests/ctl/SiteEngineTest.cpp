@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 #include <random>
 
 namespace tcpipset {
@@ -157,6 +158,10 @@ struct WriteCase {
     const char* reasonPart;
 };
 
+void PrintTo(const WriteCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 using W = Fault::What;
 
 class SiteWrite : public testing::TestWithParam<WriteCase> {};
@@ -252,6 +257,10 @@ struct SurveyCase {
     int tries;
     std::uint64_t late;
 };
+
+void PrintTo(const SurveyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SiteSurvey : public testing::TestWithParam<SurveyCase> {};
 

@@ -23,9 +23,8 @@ expect_lines "apply --check plans eight changes" 0 \
     '^020000000001  change +[^ ]+  198\.18\.0\.10/255\.255\.0\.0 gw 198\.18\.0\.1 -> 198\.18\.1\.102/' \
     '^020000000009  unchanged ' '^8 change, 12 unchanged; nothing was sent \(--check\)$' -- \
     "$ctl" "${quick[@]}" apply --check "$work/edited.csv"
-expect_lines "apply --check --diff shows before and after" 0 \
-    '^    - 198\.18\.0\.10/255\.255\.0\.0 gw 198\.18\.0\.1$' \
-    '^    \+ 198\.18\.1\.102/255\.255\.0\.0 gw 198\.18\.0\.1$' -- \
+expect_lines "apply --check --diff shows each setting that changes, before and after" 0 \
+    '^    - ip 198\.18\.0\.10$' '^    \+ ip 198\.18\.1\.102$' '!^    . mask' -- \
     "$ctl" "${quick[@]}" apply --check --diff "$work/edited.csv"
 expect "--check sent no set" 0 "0" "" -- echo $(($(sets_seen) - before))
 

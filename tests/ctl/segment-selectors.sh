@@ -13,4 +13,19 @@ expect_lines "discover --json names the lines each shares them with" 0 \
     '"mac":"0200000D0002","address":"198.18.4.3","interface":"[^"]+"\}' -- \
     "$ctl" "${quick[@]}" --json discover
 
+# An export holds both twins; apply refuses to write either, says what the operator can
+# do, and writes the rest.
+"$ctl" "${quick[@]}" export >"$work/site.csv"
+sed -i 's/,198\.18\.4\.\([0-9]*\),/,198.18.40.\1,/' "$work/site.csv"
+expect_lines "apply refuses the twins of an export, with what to do, and moves the rest" 1 \
+    '^0200000D0001  refused +[^ ]+  its last six digits 0D0001 are also those of 0400000D0001.*: set one of them with the window, or on its own segment with --interface$' \
+    '^0400000D0001  refused ' '^0200000D0002  changed ' -- \
+    "$ctl" "${quick[@]}" apply "$work/site.csv"
+# A file exported on another host may name an interface this one lacks.
+printf 'mac,ip,mask,gateway,interface\n0200000D0002,198.18.4.3,255.255.0.0,198.18.0.1,eth9\n' \
+    >"$work/elsewhere.csv"
+expect "an interface this host lacks is a fault of the file, naming those it has" 2 "" \
+    "~^$work/elsewhere.csv:2: interface eth9: this host has no interface of that name \(it has lo, $TESTNET_WORKSTATION_IF\)" -- \
+    "$ctl" "${quick[@]}" apply "$work/elsewhere.csv"
+
 verdict

@@ -88,4 +88,10 @@ expect "set --json without --yes" 2 "{\"error\":\"$no_terminal\"}" "$no_terminal
     "$ctl" "${quick[@]}" --json set 0200000C0001 --ip 198.18.3.41 --mask 255.255.0.0 --gateway 198.18.0.1
 expect_sent "no refused set sent anything" 0 "$before"
 
+# apply looks again too: a device that answers its set from its old address is changed.
+printf 'mac,ip,mask,gateway\n0200000C0007,198.18.3.77,255.255.0.0,198.18.0.1\n' >"$work/moved.csv"
+expect_lines "apply finds a device that answered from its old address changed" 0 \
+    '^0200000C0007  changed +[^ ]+  198\.18\.3\.77/255\.255\.0\.0 gw 198\.18\.0\.1' -- \
+    "$ctl" "${quick[@]}" apply "$work/moved.csv"
+
 verdict

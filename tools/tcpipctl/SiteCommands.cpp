@@ -90,8 +90,8 @@ bool WarnOfLoss(const SurveyResult& survey, const SiteEngine& engine,
     }
     const std::uint64_t dropped = transport.Dropped();
     if (dropped != 0) {
-        err << "tcpipctl: " << dropped
-            << " datagrams dropped: more arrived at once than could be kept\n";
+        err << "tcpipctl: " << dropped << (dropped == 1 ? " datagram" : " datagrams")
+            << " dropped: more arrived at once than could be kept\n";
     }
     if (survey.missedSome != 0) {
         err << "tcpipctl: replies are being lost: " << survey.missedSome << " of "
@@ -104,6 +104,26 @@ bool WarnOfLoss(const SurveyResult& survey, const SiteEngine& engine,
         err << '\n';
     }
     return survey.unlisted.Total() != 0 || engine.CutShort() != 0 || dropped != 0;
+}
+
+// A listed device that export leaves out, and why where its query tells.
+std::string Unanswered(const SurveyedDevice& device) {
+    std::string text = device.mac + " at " + device.address;
+    if (!device.query) {
+        return text;
+    }
+    switch (device.query->kind) {
+    case QueryVerdict::Kind::Unreadable:
+        return text + " (its reply could not be read)";
+    case QueryVerdict::Kind::Several:
+        return text + " (several devices answer to its last six digits)";
+    case QueryVerdict::Kind::OtherDevice:
+        return text + " (another device answered its query)";
+    case QueryVerdict::Kind::NoAnswer:
+    case QueryVerdict::Kind::Answered:
+        break;
+    }
+    return text;
 }
 
 std::vector<SeenDevice> SeenOf(const SurveyResult& survey) {
@@ -143,6 +163,23 @@ ProbeResults ProbeMoves(const std::vector<PlannedRow>& plan) {
     return probes.empty() ? ProbeResults{} : ProbeAddresses(arping, probes);
 }
 
+// The names of this host's interfaces, for the rows of a file exported elsewhere; nothing
+// where they cannot be listed.
+std::optional<std::vector<std::string>> HostInterfaces() {
+    try {
+        const TIdUDPClient keepsTheStack;
+        std::vector<std::string> names;
+        for (const auto& entry : RequireSocketStack("getifaddrs").ListInterfaces()) {
+            if (std::ranges::find(names, entry.name) == names.end()) {
+                names.push_back(entry.name);
+            }
+        }
+        return names;
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
 // The workstation's own addresses, each with its interface.
 std::map<std::string, std::string> WorkstationAddresses() {
     const TIdUDPClient keepsTheStack;
@@ -174,10 +211,10 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
         SayWhenSerial(engine, command, err);
         const SurveyResult survey = engine.Survey({command.rounds, {}, true});
         std::vector<InventoryRow> rows;
-        std::size_t unanswered = 0;
+        std::vector<std::string> unanswered;
         for (const auto& device : survey.devices) {
             if (!device.query || device.query->kind != QueryVerdict::Kind::Answered) {
-                ++unanswered;
+                unanswered.push_back(Unanswered(device));
                 continue;
             }
             const AddressValues& values = device.query->values;
@@ -191,15 +228,24 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
         }
         const bool json = command.json || command.format == "json";
         out << (json ? InventoryJson(rows) : InventoryCsv(rows));
-        if (unanswered != 0) {
-            err << "tcpipctl: " << unanswered << " devices were listed but did not answer "
-                << (command.retries + 1) << " queries; they are not in the inventory\n";
+        if (!unanswered.empty()) {
+            const bool one = unanswered.size() == 1;
+            err << "tcpipctl: " << unanswered.size()
+                << (one ? " device was listed but did not answer "
+                        : " devices were listed but "
+                          "did not answer ")
+                << (command.retries + 1) << (command.retries == 0 ? " query" : " queries")
+                << (one ? "; it is not in the inventory: " : "; they are not in the inventory: ");
+            for (std::size_t i = 0; i < unanswered.size(); ++i) {
+                err << (i == 0 ? "" : ", ") << unanswered[i];
+            }
+            err << '\n';
         }
         const bool lost = WarnOfLoss(survey, engine, transport, true, err);
         if (survey.devices.empty()) {
             return ReportError("tcpipctl: no device answered", ExitNoResult, false, out, err);
         }
-        return unanswered == 0 && !lost ? ExitSuccess : ExitNoResult;
+        return unanswered.empty() && !lost ? ExitSuccess : ExitNoResult;
     } catch (const Exception& error) {
         return ReportError(error.Message(), ExitFailure, false, out, err);
     }
@@ -211,7 +257,8 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         return ReportError("tcpipctl: " + command.inventoryFile + ": cannot be read", ExitUsage,
                            command.json, out, err);
     }
-    const Inventory inventory = ReadInventory(*text);
+    const auto hostInterfaces = HostInterfaces();
+    const Inventory inventory = ReadInventory(*text, hostInterfaces ? &*hostInterfaces : nullptr);
     if (!inventory.problems.empty()) {
         for (const auto& problem : inventory.problems) {
             err << ProblemText(command.inventoryFile, problem) << '\n';

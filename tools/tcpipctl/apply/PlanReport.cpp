@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <tuple>
 
 namespace tcpipset {
 
@@ -77,9 +78,18 @@ std::string PlanText(const std::vector<PlannedRow>& plan, bool diff, bool check)
                 Padded(interfaceName, interfaceWidth) + "  " + Subject(planned) + "\n";
         const bool changing =
             planned.status == RowStatus::Change || planned.status == RowStatus::Changed;
+        // The line shows the settings whole; beneath it, each that changes.
         if (diff && changing && planned.before) {
-            text += "    - " + Settings(*planned.before) + "\n";
-            text += "    + " + Settings(planned.after) + "\n";
+            const DeviceValues& before = *planned.before;
+            for (const auto& [name, old, now] :
+                 {std::tuple("ip", &before.ip, &planned.after.ip),
+                  std::tuple("mask", &before.mask, &planned.after.mask),
+                  std::tuple("gateway", &before.gateway, &planned.after.gateway)}) {
+                if (*old != *now) {
+                    text += std::string("    - ") + name + " " + *old + "\n";
+                    text += std::string("    + ") + name + " " + *now + "\n";
+                }
+            }
         }
     }
     return text + Summary(plan, check) + "\n";

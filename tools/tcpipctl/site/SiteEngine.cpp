@@ -397,12 +397,15 @@ private:
                                                                       : WriteOutcome::NotUpdated)
                                : unreadable ? WriteOutcome::UnreadableReply
                                             : WriteOutcome::NoReply);
-        if (setReply && !Holds(*setReply, order_.wanted)) {
-            held_ = *setReply;
-            return Fail("set: not updated: it reports " + ValuesText(*setReply));
-        }
-        if (setReply) {
+        if (setReply && Holds(*setReply, order_.wanted)) {
             return Took();
+        }
+        // A device may take the new values and answer from its old address, or report
+        // them otherwise than it holds them: what a query then finds decides.
+        if (setReply) {
+            held_ = *setReply;
+            setReported_ = *setReply;
+            return Query(Phase::Verify);
         }
         // Its reply, or the set itself, was lost: what the device holds tells which.
         Query(Phase::Verify);
@@ -414,6 +417,11 @@ private:
             held_ = found.values;
             if (Holds(found.values, order_.wanted)) {
                 return Took();
+            }
+            // It answered the set: sent again, it would answer the same.
+            if (setReported_) {
+                return Fail("set: not updated: it reports " + ValuesText(*setReported_) +
+                            ", and a query after it finds " + ValuesText(found.values));
             }
             if (verdict_.before && Holds(found.values, *verdict_.before) &&
                 sets_ <= options_.retries) {
@@ -428,6 +436,10 @@ private:
         if (found.kind == Kind::Several) {
             return Fail("set sent; then " + std::to_string(found.devices.size()) +
                         " devices answered to its last six digits: " + Joined(found.devices));
+        }
+        if (setReported_) {
+            return Fail("set: not updated: it reports " + ValuesText(*setReported_) +
+                        "; no query after it was answered");
         }
         Fail("set sent; neither its reply nor an answer to " + std::to_string(tries_) +
              " queries came back, so what it holds is not known");
@@ -494,6 +506,7 @@ private:
     std::vector<std::string> aim_;
     std::optional<std::vector<std::string>> setAim_;
     std::optional<AddressValues> held_;
+    std::optional<AddressValues> setReported_; // a reply to the set that held other values
     SiteClock::time_point settleUntil_{};
     Phase phase_ = Phase::Probe;
     int tries_ = 0;
