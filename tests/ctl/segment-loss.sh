@@ -14,7 +14,7 @@ rows() { tail -n +2 "$1" | sort; }
 "$ctl" "${quick[@]}" export >"$work/site.csv" 2>"$work/export.err"
 status=$?
 expect "export with an unreadable discovery reply exits 1" 0 "1" "" -- echo "$status"
-expect "and warns of it as discover does, once a round" 0 "tcpipctl: 3 replies could not be read" "" -- \
+expect "and warns of it as discover does, once a round, naming the sender" 0 "tcpipctl: 3 replies could not be read: from 198.18.6.3" "" -- \
     grep 'could not be read' "$work/export.err"
 
 printf 'mac,ip,mask,gateway\n%s,198.18.6.2,255.255.0.0,198.18.0.1\n' "$slow" >"$work/slow.csv"

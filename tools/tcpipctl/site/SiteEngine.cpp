@@ -201,16 +201,18 @@ public:
         SendRound();
     }
     void Listened(const SiteArrival& arrival) override {
+        using Kind = UnlistedReplies::Kind;
         if (ReplyIsSkipped(arrival.buffer)) {
-            ++(arrival.count == 0 ? result_.unlisted.empty : result_.unlisted.firstByteZero);
+            result_.unlisted.Count(arrival.count == 0 ? Kind::Empty : Kind::FirstByteZero,
+                                   arrival.peer);
             return;
         }
         ReplyTexts texts;
         // One device's odd reply must not hide the devices that answer after it.
         if (WalkReplyItems(arrival.buffer, ReplyUse::MacAddresses, texts) == WalkOutcome::Abort) {
-            ++result_.unlisted.unreadable;
+            result_.unlisted.Count(Kind::Unreadable, arrival.peer, texts.MacText);
         } else if (texts.MacText.empty()) {
-            ++result_.unlisted.withoutMac;
+            result_.unlisted.Count(Kind::WithoutMac, arrival.peer);
         } else {
             Note(texts.MacText, arrival.peer, arrival.interfaceName);
         }
