@@ -285,6 +285,9 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
     } else if (result.wireMissed != 0) {
         check.detail += " (the capture missed " + std::to_string(result.wireMissed) + ")";
     }
+    for (const auto& line : result.unlisted) {
+        check.detail += "; " + line;
+    }
     if (!cause.empty()) {
         check.detail += "; " + cause;
     }

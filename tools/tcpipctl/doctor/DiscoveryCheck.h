@@ -28,6 +28,9 @@ struct InterfaceDiscovery {
     // cannot send its reply at all.
     std::optional<std::vector<WireArp>> arp;
     std::vector<std::array<std::uint8_t, 4>> ownAddresses; // the workstation's on it
+    // The replies that added no line as discover tells of them, with their senders ("1
+    // reply could not be read: from 198.18.0.5").
+    std::vector<std::string> unlisted = {};
 };
 
 // One of the workstation's subnets.

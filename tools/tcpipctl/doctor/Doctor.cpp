@@ -149,6 +149,7 @@ InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name,
             found.addresses.push_back(device.address);
         }
         found.unreadable = static_cast<std::size_t>(operations.Unlisted().Total());
+        found.unlisted = operations.Unlisted().Descriptions();
         found.dropped = client.DroppedDatagrams();
         if (capture.Capturing()) {
             found.wire.emplace();
