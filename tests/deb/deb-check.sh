@@ -114,12 +114,24 @@ run_piuparts() {
     mkdir -p "$repo"
     cp "$deb" "$repo/"
     (cd "$repo" && apt-ftparchive packages . >Packages)
-    piuparts --basetgz="$base" --keep-sources-list --distribution=bookworm \
-        --bindmount="$repo" --extra-repo="deb [trusted=yes] file://$repo ./" \
+    # The archive that apt uses here: piuparts writes the root's sources itself.
+    local release uri mirror="" sources=()
+    while read -r release uri; do
+        if [[ $release == bookworm ]]; then
+            mirror=$uri
+        else
+            sources+=(--extra-repo="deb $uri $release main")
+        fi
+    done < <(apt-get indextargets --format '$(RELEASE) $(REPO_URI)' 'Created-By: Packages' |
+        grep '^bookworm' | sort -u)
+    [[ -n $mirror ]] || fail "apt here has no bookworm source"
+    rm -f "$work/piuparts.log"
+    piuparts --basetgz="$base" --mirror="$mirror main" --distribution=bookworm \
+        "${sources[@]}" --bindmount="$repo" --extra-repo="deb [trusted=yes] file://$repo ./" \
         --log-file="$work/piuparts.log" "$deb" >/dev/null ||
         fail "piuparts; the end of $work/piuparts.log:
 $(tail -40 "$work/piuparts.log")"
-    grep -E '^.*(PASS|Can.t test)' "$work/piuparts.log" | sed 's/^[0-9:m ]*/deb-check: piuparts: /'
+    grep -E ' INFO: (PASS|Can.t test)' "$work/piuparts.log" | sed 's/^.* INFO: /deb-check: piuparts: /'
     grep -q 'PASS: Installation, upgrade and purging tests' "$work/piuparts.log" ||
         fail "piuparts ran no upgrade test"
 }
