@@ -41,21 +41,24 @@ need_packages() {
             "${missing[@]}" >/dev/null
 }
 
+# clone DIR COMMIT
 clone() {
     rm -rf "$1"
     mkdir -p "$(dirname "$1")"
     git clone --quiet --no-hardlinks "$here" "$1"
+    git -C "$1" checkout --quiet --detach "$2"
 }
 
 reproducible() {
     [[ -z $(git -C "$here" status --porcelain) ]] ||
         echo "deb-check: the tree has changes that are not committed; the clones build HEAD"
-    local root second=$work/the/second/clone/tcpipset
+    local root second=$work/the/second/clone/tcpipset commit
+    commit=$(git -C "$here" rev-parse HEAD)
     root=$("$here/tools/deb-build" root buildd)
-    clone "$first"
+    clone "$first" "$commit"
     local began=$SECONDS
     (umask 022 && cd "$first" && LC_ALL=C.UTF-8 TZ=UTC DEB_ROOT_TARBALL=$root make deb)
-    (umask 077 && clone "$second")
+    (umask 077 && clone "$second" "$commit")
     local wait=$((60 - (SECONDS - began)))
     ((wait <= 0)) || sleep "$wait"
     (umask 077 && cd "$second" && LC_ALL=C TZ=JST-9 DEB_ROOT_TARBALL=$root make deb)
