@@ -30,16 +30,7 @@ fail() {
 }
 ((EUID == 0)) || fail "needs root"
 
-need_packages() {
-    local missing=() p
-    for p in "$@"; do
-        [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true) == "install ok installed" ]] ||
-            missing+=("$p")
-    done
-    ((${#missing[@]} == 0)) ||
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >/dev/null
-}
+need_packages() { "$here/tools/deb-build" need "$@"; }
 
 # clone DIR COMMIT
 clone() {
@@ -81,15 +72,9 @@ reproducible() {
 }
 
 the_changes() {
-    local changes=("$first_out"/tcpipset_*_source+*.changes "$first_out"/tcpipset_*.changes)
-    local c
-    for c in "${changes[@]}"; do
-        [[ -f $c ]] && {
-            echo "$c"
-            return
-        }
-    done
-    fail "no .changes in $first_out: the reproducible step makes it"
+    local changes=("$first_out"/tcpipset_*.changes)
+    [[ -f ${changes[0]} ]] || fail "no .changes in $first_out: the reproducible step makes it"
+    echo "${changes[0]}"
 }
 
 the_deb() {
