@@ -131,8 +131,9 @@ run_autopkgtest() {
     was_installed=$(dpkg-query -W -f='${Status}' tcpipset 2>/dev/null || true)
     rmem=$(sysctl -n net.core.rmem_max)
     local status=0
+    rm -rf "$work/autopkgtest"
     autopkgtest --output-dir="$work/autopkgtest" "$changes" -- null || status=$?
-    if [[ $was_installed != "install ok installed" ]]; then
+    if [[ $was_installed != "install ok installed" ]] && dpkg-query -W tcpipset >/dev/null 2>&1; then
         DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tcpipset >/dev/null || true
     fi
     sysctl -q -w net.core.rmem_max="$rmem" || true
