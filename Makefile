@@ -5,7 +5,8 @@ JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?=
 PREFIX       ?= /usr/local
 
-.PHONY: all deps build test sanitize run demo picture install package format format-check bench clean
+.PHONY: all deps build test sanitize run demo picture install package deb deb-check format format-check \
+        bench clean
 
 all: build
 
@@ -51,11 +52,21 @@ picture: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# The Debian package tcpipset_VERSION_ARCH.deb in BUILD_DIR, made by CPack from the
-# same build; dpkg-shlibdeps finds the libraries it depends on.
-package: build
-	cd $(BUILD_DIR) && cpack -G DEB
-	@echo "make package: $$(ls $(BUILD_DIR)/tcpipset_*.deb)"
+# The Debian package of debian/, tcpipset_VERSION_ARCH.deb in BUILD_DIR, built on this
+# machine by dpkg-buildpackage -b: the quick way, with the build dependencies at hand.
+package: deps
+	tools/deb-build local $(BUILD_DIR)
+
+# The source and binary packages built by sbuild in a clean Debian 12 root, as a user who
+# is not root, into BUILD_DIR/deb; the root is made once with mmdebstrap and kept in
+# build/deb-root. Installs what it needs itself.
+deb:
+	tools/deb-build clean $(BUILD_DIR)/deb
+
+# The clean-root build twice, from two clones, byte for byte; lintian, piuparts and
+# autopkgtest (which installs the package on this machine). Root; takes many minutes.
+deb-check:
+	tests/deb/deb-check.sh $(BUILD_DIR)/deb-check
 
 bench: build
 	cmake --build $(BUILD_DIR) --target bench-run

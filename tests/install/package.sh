@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# package.sh build BUILD_DIR OUT_DIR VERSION EXPECTED_LIST
-#   Builds the Debian package from BUILD_DIR with CPack into OUT_DIR, checks its control
-#   fields and its files (each one in EXPECTED_LIST, owned by root, programs executable),
-#   and unpacks it into OUT_DIR/root.
+# package.sh build DEB_BUILD OUT_DIR VERSION EXPECTED_LIST
+#   Builds the Debian package of debian/ with DEB_BUILD (tools/deb-build) into OUT_DIR,
+#   checks its control fields and its files (each one in EXPECTED_LIST, owned by root,
+#   programs executable), and unpacks it into OUT_DIR/root.
 # package.sh lintian OUT_DIR
-#   Runs lintian on the package: an error or a warning fails.
+#   Runs lintian on the build's .changes, the package and its debugging symbols: an error
+#   or a warning fails.
 # package.sh unpacked OUT_DIR TESTNET POINTER_CURSOR ARTIFACT_DIR DISCOVERY_SCRIPT
 #   Runs tcpipctl --version from the unpacked root, then starts the window as the menu
 #   would, from its desktop entry's Exec line with the root's paths, in a throwaway test
@@ -24,24 +25,21 @@ fail() {
 need() {
     command -v "$1" >/dev/null 2>&1 || skip "$1 is not installed (tools/install-deps)"
 }
-the_deb() {
-    local debs=("$1"/*.deb)
-    [[ -f ${debs[0]} ]] || fail "no package in $1: the package case must run first"
-    echo "${debs[0]}"
+the_changes() {
+    local changes=("$1"/tcpipset_*.changes)
+    [[ -f ${changes[0]} ]] || fail "no package in $1: the package case must run first"
+    echo "${changes[0]}"
 }
 
 build() {
-    local build_dir=$1 out=$2 version=$3 expected=$4
-    need dpkg-deb
-    need dpkg-shlibdeps
+    local deb_build=$1 out=$2 version=$3 expected=$4
+    need dpkg-buildpackage
+    need dh
     rm -rf "$out"
-    mkdir -p "$out"
-    cpack --config "$build_dir/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
-        fail "cpack failed: $(cat "$out/cpack.log")"
-    rm -rf "$out/_CPack_Packages"
+    "$deb_build" local "$out" || fail "the package build failed"
     local deb
     deb="$out/tcpipset_${version}_$(dpkg --print-architecture).deb"
-    [[ -f $deb ]] || fail "cpack did not write $deb: $(ls "$out")"
+    [[ -f $deb ]] || fail "the build did not write $deb: $(ls "$out")"
 
     local field want
     for field in Package=tcpipset Version="$version" Section=net Priority=optional; do
@@ -72,10 +70,10 @@ build() {
 
 run_lintian() {
     need lintian
-    local deb
-    deb=$(the_deb "$1")
-    lintian --fail-on error,warning --display-info "$deb"
-    echo "lintian: no error or warning in $(basename "$deb")"
+    local changes
+    changes=$(the_changes "$1")
+    lintian --fail-on error,warning --display-info "$changes"
+    echo "lintian: no error or warning in $(basename "$changes")"
 }
 
 unpacked() {
