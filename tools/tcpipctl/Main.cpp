@@ -100,6 +100,9 @@ bool AsksForJson(int argc, char** argv) {
 CLI::Option* Takes(CLI::Option* option, const char* what) {
     return option->type_name(what);
 }
+CLI::Option* TakesInRange(CLI::Option* option, const char* what, int low, int high) {
+    return Takes(option, what)->check(CLI::Range(low, high).description(""));
+}
 
 constexpr std::array Commands{"discover", "query", "set", "restart", "doctor", "export", "apply"};
 
@@ -150,25 +153,23 @@ int main(int argc, char** argv) {
     Takes(app.add_option("--broadcast", command.broadcast,
                          "IPv4 address the requests go to (default 255.255.255.255)"),
           "ADDRESS");
-    Takes(app.add_option("--port", command.port,
-                         "UDP port of the print servers, 1 to 65535 (default 5001)"),
-          "PORT")
-        ->check(CLI::Range(1, 65535).description(""));
-    Takes(app.add_option("--timeout", command.timeoutMs,
-                         "receive time-out in ms, 0 to 3600000 (default 1000)"),
-          "MS")
-        ->check(CLI::Range(0, 3600000).description(""));
+    TakesInRange(app.add_option("--port", command.port,
+                                "UDP port of the print servers, 1 to 65535 (default 5001)"),
+                 "PORT", 1, 65535);
+    TakesInRange(app.add_option("--timeout", command.timeoutMs,
+                                "receive time-out in ms, 0 to 3600000 (default 1000)"),
+                 "MS", 0, 3600000);
     app.add_flag("--json", command.json, "write the results as JSON");
-    Takes(app.add_option("--receive-buffer", command.receiveBuffer,
-                         "receive buffer to ask for, 0 to 1073741824 bytes (4194304); 0 leaves "
-                         "the system's default"),
-          "BYTES")
-        ->check(CLI::Range(0, 1 << 30).description(""));
-    Takes(app.add_option("--local-port", command.localPort,
-                         "bind the socket to this local port, 1 to 65535, so a firewall rule "
-                         "can name it"),
-          "PORT")
-        ->check(CLI::Range(1, 65535).description(""));
+    TakesInRange(
+        app.add_option("--receive-buffer", command.receiveBuffer,
+                       "receive buffer to ask for, 0 to 1073741824 bytes (4194304); 0 leaves "
+                       "the system's default"),
+        "BYTES", 0, 1 << 30);
+    TakesInRange(
+        app.add_option("--local-port", command.localPort,
+                       "bind the socket to this local port, 1 to 65535, so a firewall rule "
+                       "can name it"),
+        "PORT", 1, 65535);
     Takes(app.add_option("--interface", command.interfaces,
                          "send the limited broadcast only out of this interface (repeatable)"),
           "NAME")
@@ -195,24 +196,22 @@ int main(int argc, char** argv) {
     apply->add_flag("--diff", command.diff, "show the settings before and after of each change");
     apply->add_flag("--restart", command.restartAfterApply,
                     "restart each device changed, and wait until it answers at its new address");
-    Takes(apply->add_option("--settle-timeout", command.settleSeconds,
-                            "seconds a restarted device may take to answer (1 to 3600; 10)"),
-          "SECONDS")
-        ->check(CLI::Range(1, MaxWaitSeconds).description(""));
+    TakesInRange(apply->add_option("--settle-timeout", command.settleSeconds,
+                                   "seconds a restarted device may take to answer (1 to 3600; 10)"),
+                 "SECONDS", 1, MaxWaitSeconds);
     for (auto* sub : {exportSite, apply}) {
-        Takes(sub->add_option("--rounds", command.rounds,
-                              "discoveries to run at most until every device is seen (1 to 100; "
-                              "3)"),
-              "N")
-            ->check(CLI::Range(1, 100).description(""));
-        Takes(sub->add_option("--parallel", command.parallel,
-                              "devices asked at once at most (1 to 1024; 64)"),
-              "N")
-            ->check(CLI::Range(1, 1024).description(""));
-        Takes(sub->add_option("--retries", command.retries,
-                              "further tries of a request that nothing answered (0 to 20; 3)"),
-              "N")
-            ->check(CLI::Range(0, 20).description(""));
+        TakesInRange(
+            sub->add_option("--rounds", command.rounds,
+                            "discoveries to run at most until every device is seen (1 to 100; "
+                            "3)"),
+            "N", 1, 100);
+        TakesInRange(sub->add_option("--parallel", command.parallel,
+                                     "devices asked at once at most (1 to 1024; 64)"),
+                     "N", 1, 1024);
+        TakesInRange(
+            sub->add_option("--retries", command.retries,
+                            "further tries of a request that nothing answered (0 to 20; 3)"),
+            "N", 0, 20);
     }
     for (auto* sub : {query, set, restart}) {
         Takes(sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes"),

@@ -163,34 +163,26 @@ ProbeResults ProbeMoves(const std::vector<PlannedRow>& plan) {
     return probes.empty() ? ProbeResults{} : ProbeAddresses(arping, probes);
 }
 
-// The names of this host's interfaces, for the rows of a file exported elsewhere; nothing
-// where they cannot be listed.
-std::optional<std::vector<std::string>> HostInterfaces() {
-    try {
-        const TIdUDPClient keepsTheStack;
-        std::vector<std::string> names;
-        for (const auto& entry : RequireSocketStack("getifaddrs").ListInterfaces()) {
-            if (std::ranges::find(names, entry.name) == names.end()) {
-                names.push_back(entry.name);
-            }
-        }
-        return names;
-    } catch (const Exception&) {
-        return std::nullopt;
-    }
-}
+// This host's interfaces, listed once: their names, which the rows of a file exported
+// elsewhere must name, and their addresses, which the workstation itself holds.
+struct HostInterfaces {
+    std::vector<std::string> names;
+    std::map<std::string, std::string> addresses; // each with its interface
+};
 
-// The workstation's own addresses, each with its interface.
-std::map<std::string, std::string> WorkstationAddresses() {
+HostInterfaces ListHostInterfaces() {
     const TIdUDPClient keepsTheStack;
     TIdStack& stack = RequireSocketStack("getifaddrs");
-    std::map<std::string, std::string> own;
+    HostInterfaces host;
     for (const auto& entry : stack.ListInterfaces()) {
+        if (std::ranges::find(host.names, entry.name) == host.names.end()) {
+            host.names.push_back(entry.name);
+        }
         if (entry.address) {
-            own.emplace(stack.AddressToText(*entry.address), entry.name);
+            host.addresses.emplace(stack.AddressToText(*entry.address), entry.name);
         }
     }
-    return own;
+    return host;
 }
 
 int Report(const Command& command, const std::vector<PlannedRow>& plan, std::ostream& out) {
@@ -257,8 +249,13 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         return ReportError("tcpipctl: " + command.inventoryFile + ": cannot be read", ExitUsage,
                            command.json, out, err);
     }
-    const auto hostInterfaces = HostInterfaces();
-    const Inventory inventory = ReadInventory(*text, hostInterfaces ? &*hostInterfaces : nullptr);
+    HostInterfaces host;
+    try {
+        host = ListHostInterfaces();
+    } catch (const Exception& error) {
+        return ReportError(error.Message(), ExitFailure, command.json, out, err);
+    }
+    const Inventory inventory = ReadInventory(*text, &host.names);
     if (!inventory.problems.empty()) {
         for (const auto& problem : inventory.problems) {
             err << ProblemText(command.inventoryFile, problem) << '\n';
@@ -308,7 +305,7 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         ProbeResults probed = ProbeMoves(MakePlan(inventory.rows, findings));
         findings.addressHolders = std::move(probed.holders);
         findings.uncheckedAddresses = std::move(probed.unchecked);
-        findings.workstationAddresses = WorkstationAddresses();
+        findings.workstationAddresses = host.addresses;
         std::vector<PlannedRow> plan = MakePlan(inventory.rows, findings);
         // Held until the report is out: a Ctrl-C during the last write must not end the
         // program between that write and its report.
