@@ -1,5 +1,7 @@
 #include "protocol/ParseInteger.h"
 
+#include "i18n/Translate.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -9,10 +11,8 @@ namespace tcpipset {
 namespace {
 
 std::string ConvertErrorMessage(std::string_view offendingText) {
-    std::string message = "'";
-    message.append(offendingText);
-    message.append("' は整数ではありません");
-    return message;
+    // TRANSLATORS: %1 is the text as it was entered, which may itself hold a "%".
+    return i18n::Format(i18n::Tr("'%1' is not an integer"), offendingText);
 }
 
 std::optional<std::uint32_t> HexDigitValue(char c) {

@@ -7,7 +7,8 @@
 
 namespace tcpipset {
 
-// Raised by ParseInteger with "'<text>' は整数ではありません".
+// Raised by ParseInteger with "'<text>' is not an integer", in the operator's
+// language.
 class EConvertError : public Exception {
 public:
     explicit EConvertError(std::string_view offendingText);

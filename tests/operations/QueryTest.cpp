@@ -98,7 +98,7 @@ TEST_P(EmptyLineCases, ShowNoticeAndChangeNothing) {
     }
     view.PlaceCaret(GetParam().caret);
     operations.Memo1DblClick();
-    EXPECT_THAT(view.events, ElementsAre(std::string("notice:") + messages::NoMacSelected));
+    EXPECT_THAT(view.events, ElementsAre(std::string("notice:") + messages::NoMacSelected()));
     EXPECT_TRUE(view.ReadOnly(AddressField::Edit1));
     EXPECT_EQ(operations.SelectedDeviceMac(), "");
     EXPECT_TRUE(device->Requests().empty());

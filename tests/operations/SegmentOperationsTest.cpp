@@ -95,7 +95,7 @@ protected:
     DeviceOperations operations{view, client};
 };
 
-const std::string Confirm = std::string("confirm:") + messages::ConfirmSet;
+const std::string Confirm = std::string("confirm:") + messages::ConfirmSet();
 const std::vector<std::string> Waited{"cursor:wait", "cursor:default"};
 
 TEST_F(InSegment, DiscoveryListsEveryDeviceInOrder) {
@@ -126,7 +126,7 @@ TEST_F(InSegment, SetOfADeviceSharingItsLastSixDigitsIsRefused) {
     SelectFirstDevice();
     Enter({"198.18.0.77", "255.255.255.0", "198.18.0.1"});
     operations.SetTcpIpAddress();
-    EXPECT_THAT(view.events, ElementsAre(std::string("error:") + messages::SelectorShared));
+    EXPECT_THAT(view.events, ElementsAre(std::string("error:") + messages::SelectorShared()));
     EXPECT_THAT(LoggedRequests("set"), ::testing::IsEmpty());
 }
 
@@ -141,7 +141,7 @@ TEST_F(InSegment, SetIsConfirmedWhenTheDeviceAnswersFromItsNewAddress) {
     Enter({"198.18.1.20", "255.255.255.0", "198.18.1.1"});
     operations.SetTcpIpAddress();
     EXPECT_THAT(view.events, ElementsAre(Confirm, Waited[0], Waited[1],
-                                         std::string("notice:") + messages::Updated));
+                                         std::string("notice:") + messages::Updated()));
     EXPECT_EQ(Shown(), (Fields{"198.18.1.20", "255.255.255.0", "198.18.1.1"}));
 }
 
@@ -151,7 +151,7 @@ TEST_F(InSegment, SetAnsweredFromTheOldAddressIsNotConfirmed) {
     Enter({"198.18.1.20", "255.255.255.0", "198.18.1.1"});
     operations.SetTcpIpAddress();
     EXPECT_THAT(view.events, ElementsAre(Confirm, Waited[0], Waited[1],
-                                         std::string("error:") + messages::NotUpdated));
+                                         std::string("error:") + messages::NotUpdated()));
     EXPECT_EQ(Shown(), (Fields{"198.18.0.10", "255.255.255.0", "198.18.1.1"}));
 }
 
@@ -160,7 +160,7 @@ TEST_F(InSegment, MaskWithLeadingZerosIsSentAsBytesAndNeverComparesEqual) {
     Enter({"198.18.1.20", "255.255.255.000", "198.18.1.1"});
     operations.SetTcpIpAddress();
     EXPECT_THAT(view.events, ElementsAre(Confirm, Waited[0], Waited[1],
-                                         std::string("error:") + messages::NotUpdated));
+                                         std::string("error:") + messages::NotUpdated()));
     EXPECT_EQ(Shown(), (Fields{"198.18.1.20", "255.255.255.0", "198.18.1.1"}));
     EXPECT_THAT(LoggedRequests("set"),
                 ElementsAre(Hex("PTN0A1B2CI198.18.1.20") + "0104FFFFFF000204C6120101FF"));
@@ -169,9 +169,8 @@ TEST_F(InSegment, MaskWithLeadingZerosIsSentAsBytesAndNeverComparesEqual) {
 TEST_F(InSegment, RestartEmptiesTheFieldsAndEndsSilently) {
     SelectFirstDevice();
     operations.RestartDevice();
-    EXPECT_THAT(view.events,
-                ElementsAre("confirm:198.18.0.10" + std::string(messages::ConfirmRestartSuffix),
-                            Waited[0], Waited[1]));
+    EXPECT_THAT(view.events, ElementsAre("confirm:" + messages::ConfirmRestart("198.18.0.10"),
+                                         Waited[0], Waited[1]));
     EXPECT_EQ(Shown(), (Fields{"", "", ""}));
     EXPECT_THAT(LoggedRequests("restart"),
                 ElementsAre(Hex("PTN0A1B2CI198.18.0.10") + "0104FFFFFF000204C6120001100101FF"));

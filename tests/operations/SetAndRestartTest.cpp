@@ -1,4 +1,5 @@
 #include "protocol/ParseInteger.h"
+#include "tests/i18n/Language.h"
 #include "tests/operations/OperationsFixture.h"
 #include "transport/IdAntiFreeze.h"
 #include "transport/MainThread.h"
@@ -13,8 +14,8 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::string Confirm = std::string("confirm:") + messages::ConfirmSet;
-std::string Error(const char* text) {
+const std::string Confirm = std::string("confirm:") + messages::ConfirmSet();
+std::string Error(const std::string& text) {
     return std::string("error:") + text;
 }
 
@@ -45,7 +46,7 @@ protected:
 TEST_F(SetTest, EmptyFieldIsReportedBeforeAnyConfirmation) {
     view.SetFields("10.0.0.5", "255.0.0.0", "");
     operations.SetTcpIpAddress();
-    EXPECT_THAT(view.events, ElementsAre(Error(messages::SetFieldEmpty)));
+    EXPECT_THAT(view.events, ElementsAre(Error(messages::SetFieldEmpty())));
     EXPECT_THAT(SentAfterSelection(), IsEmpty());
 }
 
@@ -72,7 +73,7 @@ TEST_P(RefusedSet, IsReportedAndNothingIsSent) {
     const auto& f = GetParam().fields;
     view.SetFields(f.ip, f.mask, f.gateway);
     operations.SetTcpIpAddress();
-    EXPECT_THAT(view.events, ElementsAre(Confirm, Error(messages::InvalidAddress)));
+    EXPECT_THAT(view.events, ElementsAre(Confirm, Error(messages::InvalidAddress())));
     EXPECT_THAT(SentAfterSelection(), IsEmpty());
     EXPECT_EQ(Shown(view), f);
 }
@@ -106,7 +107,7 @@ TEST_F(SetTest, TimeOutEmptiesAllThreeFields) {
     view.SetFields("10.0.0.5", "255.0.0.0", "10.0.0.1");
     operations.SetTcpIpAddress();
     EXPECT_THAT(view.events,
-                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout())));
     EXPECT_EQ(Shown(view), (Fields{"", "", ""}));
 }
 
@@ -131,8 +132,8 @@ TEST_P(SetReplies, AreShownAndReportedAsNotUpdated) {
     const auto& f = GetParam().entered;
     view.SetFields(f.ip, f.mask, f.gateway);
     operations.SetTcpIpAddress();
-    EXPECT_THAT(view.events,
-                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::NotUpdated)));
+    EXPECT_THAT(view.events, ElementsAre(Confirm, "cursor:wait", "cursor:default",
+                                         Error(messages::NotUpdated())));
     EXPECT_EQ(Shown(view), GetParam().shown);
 }
 
@@ -176,15 +177,15 @@ TEST_F(SetTest, StaleReplyIsDiscardedBeforeTheRequest) {
     std::this_thread::sleep_for(50ms);
     operations.SetTcpIpAddress();
     EXPECT_THAT(view.events,
-                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout())));
 }
 
 class RestartTest : public SetTest {};
 
-const std::string ConfirmRestart =
-    std::string("confirm:192.168.0.10") + messages::ConfirmRestartSuffix;
+const std::string ConfirmRestart = "confirm:" + messages::ConfirmRestart("192.168.0.10");
 
 TEST_F(RestartTest, ConfirmationNamesTheAddressWithTwoSpaces) {
+    languages::ScopedLanguage japanese(languages::Japanese);
     view.SetFields("192.168.0.10", "255.255.255.0", "192.168.0.1");
     view.answers.push_back(DialogResult::Cancel);
     operations.RestartDevice();
@@ -198,7 +199,7 @@ TEST_F(RestartTest, ConfirmationNamesTheAddressWithTwoSpaces) {
 TEST_F(RestartTest, EmptyFieldHasItsOwnText) {
     view.SetFields("", "255.255.255.0", "192.168.0.1");
     operations.RestartDevice();
-    EXPECT_THAT(view.events, ElementsAre(Error(messages::RestartFieldEmpty)));
+    EXPECT_THAT(view.events, ElementsAre(Error(messages::RestartFieldEmpty())));
 }
 
 TEST_F(RestartTest, EndsSilentlyWithEmptyFieldsAfterTheAnswersStop) {
@@ -233,7 +234,7 @@ TEST_P(RestartGateway, IsSentOnlyWhenEveryPartFitsAByte) {
     operations.RestartDevice();
     const auto sent = SentAfterSelection();
     if (!GetParam().sent) {
-        EXPECT_THAT(view.events, ElementsAre(ConfirmRestart, Error(messages::InvalidAddress)));
+        EXPECT_THAT(view.events, ElementsAre(ConfirmRestart, Error(messages::InvalidAddress())));
         EXPECT_THAT(sent, IsEmpty());
         return;
     }
@@ -319,7 +320,7 @@ TEST_P(SharedSelector, RefusesWhenAnotherListedDeviceWouldTakeTheRequest) {
     c.restart ? operations.RestartDevice() : operations.SetTcpIpAddress();
     const std::string confirmation = c.restart ? ConfirmRestart : Confirm;
     EXPECT_THAT(view.events,
-                ElementsAre(c.refused ? Error(messages::SelectorShared) : confirmation));
+                ElementsAre(c.refused ? Error(messages::SelectorShared()) : confirmation));
     EXPECT_EQ(device->Requests().size(), asked);
 }
 
@@ -454,7 +455,7 @@ TEST_F(SetTest, OperationStartedDuringAWaitIsIgnored) {
     EXPECT_GT(presses.pumps, 0);
     EXPECT_THAT(SentAfterSelection(), ::testing::SizeIs(1));
     EXPECT_THAT(view.events,
-                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout)));
+                ElementsAre(Confirm, "cursor:wait", "cursor:default", Error(messages::Timeout())));
     EXPECT_FALSE(operations.Busy());
 }
 

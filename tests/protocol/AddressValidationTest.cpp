@@ -46,7 +46,7 @@ void ExpectVerdict(const std::string& text, AddressKind kind, const Verdict& exp
             ValidateAddress(text, kind);
             ADD_FAILURE() << "no conversion error";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), "'" + expected.offendingText + "' は整数ではありません");
+            EXPECT_EQ(e.Message(), "'" + expected.offendingText + "' is not an integer");
         }
         break;
     }
@@ -109,7 +109,7 @@ TEST(ValidateAddressOrder, ConvertsThePartsLeftToRight) {
         ValidateAddress("a.b.c.d", AddressKind::IpAddress);
         FAIL();
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'a' は整数ではありません");
+        EXPECT_EQ(e.Message(), "'a' is not an integer");
     }
 }
 

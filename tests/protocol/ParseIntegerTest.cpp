@@ -1,5 +1,7 @@
 #include "protocol/ParseInteger.h"
 
+#include "tests/i18n/Language.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -9,7 +11,8 @@ namespace {
 
 struct IntegerCase {
     std::string text;
-    std::optional<std::int32_t> value; // nothing: the conversion fails
+    std::optional<std::int32_t> value;          // nothing: the conversion fails
+    const char* language = languages::Japanese; // of the message
 };
 
 void PrintTo(const IntegerCase& c, std::ostream* os) {
@@ -24,11 +27,14 @@ TEST_P(ParseIntegerTest, ConvertsOrNamesTheWholeText) {
         EXPECT_EQ(ParseInteger(c.text), *c.value);
         return;
     }
+    languages::ScopedLanguage language(c.language);
     try {
         ParseInteger(c.text);
         FAIL() << "no error for '" << c.text << "'";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'" + c.text + "' は整数ではありません");
+        const bool english = std::string(c.language) == languages::English;
+        EXPECT_EQ(e.Message(),
+                  "'" + c.text + (english ? "' is not an integer" : "' は整数ではありません"));
     }
 }
 
@@ -70,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                     IntegerCase{"+-1", std::nullopt}, IntegerCase{"\t1", std::nullopt},
                     IntegerCase{"1a", std::nullopt}, IntegerCase{"a", std::nullopt},
                     IntegerCase{"1e3", std::nullopt}, IntegerCase{"\xef\xbc\x91", std::nullopt},
+                    IntegerCase{"%1x", std::nullopt, languages::English},
                     IntegerCase{std::string("1\0", 2), std::nullopt}));
 
 } // namespace

@@ -158,7 +158,7 @@ class BadFieldsTest : public testing::TestWithParam<BadFieldsCase> {};
 
 TEST_P(BadFieldsTest, BothBuildersRaiseForTheFirstBadPart) {
     const BadFieldsCase& c = GetParam();
-    const std::string message = "'" + c.offendingText + "' は整数ではありません";
+    const std::string message = "'" + c.offendingText + "' is not an integer";
     for (auto build : {&BuildSetRequest, &BuildRestartRequest}) {
         try {
             build(Mac, "192.168.1.20", c.mask, c.gateway);

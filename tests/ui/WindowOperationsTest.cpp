@@ -102,7 +102,7 @@ TEST_F(WindowOperationsTest, DiscoveryListsEveryDeviceThenDoubleClickQueriesOne)
 TEST_F(WindowOperationsTest, DoubleClickOnTheEmptyLineOnlyTellsSo) {
     OpenWith([](const Datagram&) { return std::vector<ScriptedReply>{}; });
     DoubleClickLine(0);
-    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Notice, messages::NoMacSelected}}));
+    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Notice, messages::NoMacSelected()}}));
     EXPECT_TRUE(window->Edit1->isReadOnly());
     EXPECT_TRUE(device->Requests().empty());
 }
@@ -126,8 +126,8 @@ TEST_F(WindowOperationsTest, EnterAndSpaceAtStartPressButton1) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
         QTest::keyClick(QApplication::focusWidget(), key);
     }
-    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Error, messages::SetFieldEmpty},
-                                           {DialogKind::Error, messages::SetFieldEmpty}}));
+    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Error, messages::SetFieldEmpty()},
+                                           {DialogKind::Error, messages::SetFieldEmpty()}}));
 }
 
 TEST_F(WindowOperationsTest, EscapingErrorIsReportedAndTheWindowGoesOn) {
@@ -160,7 +160,7 @@ TEST_F(WindowOperationsTest, CloseDuringAWaitEndsAfterTheWaitWithoutFurtherDialo
 
     // The close came in the middle of the receive; the time-out that followed told nobody.
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Confirmation, messages::ConfirmSet}}));
+    EXPECT_EQ(dialogs, (std::vector<Shown>{{DialogKind::Confirmation, messages::ConfirmSet()}}));
     EXPECT_EQ(device->Requests().size(), 1U);
     EXPECT_FALSE(window->Operations().Busy());
 }

@@ -79,8 +79,8 @@ json FieldsAsJson(const ConsoleView& view) {
 // A dialog that the operation showed ends the command with its message; the outcome
 // of a set is not an error and is reported by the caller.
 int StatusOfMessage(const std::string& text) {
-    if (text == messages::InvalidAddress || text == messages::SetFieldEmpty ||
-        text == messages::RestartFieldEmpty) {
+    if (text == messages::InvalidAddress() || text == messages::SetFieldEmpty() ||
+        text == messages::RestartFieldEmpty()) {
         return ExitUsage;
     }
     return ExitNoResult;
@@ -218,7 +218,7 @@ void WriteValues(const std::string& address, const std::string& mask, const std:
 // The window's time-out, with the device and how long it was waited for.
 std::string TimedOut(const Command& command, const char* what) {
     return "tcpipctl: no device answered " + std::string(what) + " for " + command.mac +
-           " within " + std::to_string(command.timeoutMs) + " ms (" + messages::Timeout + ")";
+           " within " + std::to_string(command.timeoutMs) + " ms (" + messages::Timeout() + ")";
 }
 
 // No device answered for the MAC; devices that said they hold another are named.
@@ -307,10 +307,10 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
         return report.Error(UnreadableReply, ExitNoResult);
     }
     const std::string& outcome = view.Dialogs().back().text;
-    if (outcome == messages::Timeout) {
+    if (outcome == messages::Timeout()) {
         return report.Error(TimedOut(command, "the set"), ExitNoResult);
     }
-    if (outcome != messages::Updated && outcome != messages::NotUpdated) {
+    if (outcome != messages::Updated() && outcome != messages::NotUpdated()) {
         return report.Error(outcome, StatusOfMessage(outcome));
     }
     // The window compares texts; the command line compares what the device holds.
@@ -338,7 +338,7 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
         result.update(held);
         report.Out() << JsonText(result) << '\n';
     } else {
-        report.Out() << (updated ? messages::Updated : messages::NotUpdated) << '\n';
+        report.Out() << (updated ? messages::Updated() : messages::NotUpdated()) << '\n';
         if (!updated) {
             report.Out() << command.mac << " holds " << held["address"].get<std::string>() << " "
                          << held["mask"].get<std::string>() << " "
@@ -503,7 +503,7 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
     Reporter report(command, out, err);
     if (!TypeableInField(command.ip) || !TypeableInField(command.mask) ||
         !TypeableInField(command.gateway)) {
-        return report.Error(messages::InvalidAddress, ExitUsage);
+        return report.Error(messages::InvalidAddress(), ExitUsage);
     }
     ConsoleView view(command.yes, in, err);
     view.NameDevice(command.mac);

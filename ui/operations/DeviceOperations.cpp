@@ -132,7 +132,7 @@ void DeviceOperations::Memo1DblClick() {
     view_.SetSelectionStart(view_.LineIndex(line));
     view_.SetSelectionLength(CharacterCount(view_.LineText(line)));
     if (view_.SelectedText().empty()) {
-        view_.ShowNotice(messages::NoMacSelected);
+        view_.ShowNotice(messages::NoMacSelected());
         return;
     }
     for (const auto field : AllFields) {
@@ -216,14 +216,14 @@ DeviceOperations::ProbeForOneDevice(const std::vector<std::string>& aim) {
     });
     if (answers_.Several(selectedDeviceMac_)) {
         probeOutcome_ = ProbeOutcome::SeveralDevices;
-        view_.ShowError(messages::SelectorShared);
+        view_.ShowError(messages::SelectorShared());
     } else if (!readable) {
         // As an aborted walk ends any operation: silently.
         probeOutcome_ = ProbeOutcome::Unreadable;
     } else if (devices.empty() || otherMac) {
         // A device that says it holds another MAC is not the one named.
         probeOutcome_ = devices.empty() ? ProbeOutcome::NoAnswer : ProbeOutcome::OtherDevice;
-        view_.ShowError(messages::Timeout);
+        view_.ShowError(messages::Timeout());
     } else {
         probeOutcome_ = ProbeOutcome::OneDevice;
     }
@@ -259,7 +259,7 @@ std::optional<std::vector<std::string>> DeviceOperations::AimAtSelectedDevice() 
     if (!seen) {
         // Elsewhere the request would reach only devices that were never seen, one of
         // which may well hold the same last six digits.
-        view_.ShowError(messages::InterfaceGone);
+        view_.ShowError(messages::InterfaceGone());
         return std::nullopt;
     }
     return seen->empty() ? interfaceLimit_ : *seen;
@@ -272,7 +272,7 @@ bool DeviceOperations::RefusedForSharedSelector(const std::vector<std::string>& 
         !answers_.Several(selectedDeviceMac_)) {
         return false;
     }
-    view_.ShowError(messages::SelectorShared);
+    view_.ShowError(messages::SelectorShared());
     return true;
 }
 
@@ -348,14 +348,14 @@ void DeviceOperations::SetTcpIpAddress() {
     setReply_.reset();
     ReplyTexts texts;
     if (AnyFieldEmpty()) {
-        view_.ShowError(messages::SetFieldEmpty);
+        view_.ShowError(messages::SetFieldEmpty());
         return;
     }
     auto aim = AimAtSelectedDevice();
     if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
-    if (view_.ShowConfirmation(messages::ConfirmSet) == DialogResult::Cancel) {
+    if (view_.ShowConfirmation(messages::ConfirmSet()) == DialogResult::Cancel) {
         return;
     }
     const std::string ip = view_.FieldText(AddressField::Edit1);
@@ -364,7 +364,7 @@ void DeviceOperations::SetTcpIpAddress() {
     if (!ValidateAddress(ip, AddressKind::IpAddress) ||
         !ValidateAddress(mask, AddressKind::SubnetMask) ||
         !ValidateAddress(gateway, AddressKind::GatewayAddress)) {
-        view_.ShowError(messages::InvalidAddress);
+        view_.ShowError(messages::InvalidAddress());
         return;
     }
     const Bytes request = BuildSetRequest(selectedDeviceMac_, ip, mask, gateway);
@@ -395,7 +395,7 @@ void DeviceOperations::SetTcpIpAddress() {
     // Recorded before any dialog, which waits for the operator.
     if (receiver.PeerAddress().empty()) {
         EndWrite(record, WriteOutcome::NoReply);
-        view_.ShowError(messages::Timeout);
+        view_.ShowError(messages::Timeout());
         EmptyFields();
         return;
     }
@@ -406,9 +406,9 @@ void DeviceOperations::SetTcpIpAddress() {
     const bool updated = setReply_ && ip == setReply_->address && mask == setReply_->mask &&
                          gateway == setReply_->gateway;
     if (updated) {
-        view_.ShowNotice(messages::Updated);
+        view_.ShowNotice(messages::Updated());
     } else {
-        view_.ShowError(messages::NotUpdated);
+        view_.ShowError(messages::NotUpdated());
     }
 }
 
@@ -420,7 +420,7 @@ void DeviceOperations::RestartDevice() {
     probeOutcome_ = ProbeOutcome::NotRun;
     replyUnreadable_ = false;
     if (AnyFieldEmpty()) {
-        view_.ShowError(messages::RestartFieldEmpty);
+        view_.ShowError(messages::RestartFieldEmpty());
         return;
     }
     const std::string ip = view_.FieldText(AddressField::Edit1);
@@ -430,12 +430,12 @@ void DeviceOperations::RestartDevice() {
     if (!aim || RefusedForSharedSelector(*aim)) {
         return;
     }
-    if (view_.ShowConfirmation(ip + messages::ConfirmRestartSuffix) == DialogResult::Cancel) {
+    if (view_.ShowConfirmation(messages::ConfirmRestart(ip)) == DialogResult::Cancel) {
         return;
     }
     if (!ValidateAddress(ip, AddressKind::IpAddress) ||
         !ValidateAddress(mask, AddressKind::SubnetMask) || !GatewayPartsFitBytes(gateway)) {
-        view_.ShowError(messages::InvalidAddress);
+        view_.ShowError(messages::InvalidAddress());
         return;
     }
     const Bytes request = BuildRestartRequest(selectedDeviceMac_, ip, mask, gateway);

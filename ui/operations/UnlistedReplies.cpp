@@ -1,5 +1,7 @@
 #include "ui/operations/UnlistedReplies.h"
 
+#include "i18n/Translate.h"
+
 #include <algorithm>
 
 namespace tcpipset {
@@ -9,10 +11,6 @@ namespace {
 // Senders named on one line; the rest are counted.
 constexpr std::size_t SendersShown = 5;
 
-std::string Counted(int count, const char* one, const char* many) {
-    return std::to_string(count) + (count == 1 ? one : many);
-}
-
 std::string From(const std::vector<std::string>& senders) {
     std::vector<std::string> distinct;
     for (const auto& sender : senders) {
@@ -20,14 +18,20 @@ std::string From(const std::vector<std::string>& senders) {
             distinct.push_back(sender);
         }
     }
-    std::string text = distinct.empty() ? "" : ": from ";
+    if (distinct.empty()) {
+        return "";
+    }
+    std::string named;
     for (std::size_t i = 0; i < std::min(distinct.size(), SendersShown); ++i) {
-        text += (i == 0 ? "" : ", ") + distinct[i];
+        named += (i == 0 ? "" : ", ") + distinct[i];
     }
     if (distinct.size() > SendersShown) {
-        text += " and " + std::to_string(distinct.size() - SendersShown) + " more";
+        const auto more = distinct.size() - SendersShown;
+        // TRANSLATORS: %1 lists senders, %2 counts those left out of the list.
+        named = i18n::Format(i18n::TrN("%1 and %2 more", "%1 and %2 more", more), named, more);
     }
-    return text;
+    // TRANSLATORS: follows a count of replies; %1 lists their senders.
+    return i18n::Format(i18n::Tr(": from %1"), named);
 }
 
 } // namespace
@@ -44,19 +48,23 @@ std::vector<std::string> UnlistedReplies::Descriptions() const {
     const struct {
         int count;
         Kind kind;
-        const char* one;
-        const char* many;
+        i18n::PluralText text;
     } lines[] = {
-        {unreadable, Unreadable, " reply could not be read", " replies could not be read"},
-        {empty, Empty, " empty datagram added no device", " empty datagrams added no device"},
-        {firstByteZero, FirstByteZero, " reply began with a 0 byte and was not read",
-         " replies began with a 0 byte and were not read"},
-        {withoutMac, WithoutMac, " reply held no MAC address", " replies held no MAC address"},
+        {unreadable, Unreadable,
+         i18n::MarkN("%1 reply could not be read", "%1 replies could not be read")},
+        {empty, Empty,
+         i18n::MarkN("%1 empty datagram added no device", "%1 empty datagrams added no device")},
+        {firstByteZero, FirstByteZero,
+         i18n::MarkN("%1 reply began with a 0 byte and was not read",
+                     "%1 replies began with a 0 byte and were not read")},
+        {withoutMac, WithoutMac,
+         i18n::MarkN("%1 reply held no MAC address", "%1 replies held no MAC address")},
     };
     std::vector<std::string> texts;
     for (const auto& line : lines) {
         if (line.count != 0) {
-            texts.push_back(Counted(line.count, line.one, line.many) +
+            const auto count = static_cast<std::uint64_t>(line.count);
+            texts.push_back(i18n::Format(i18n::TrN(line.text, count), count) +
                             From(senders[static_cast<std::size_t>(line.kind)]));
         }
     }

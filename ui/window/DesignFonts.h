@@ -8,7 +8,7 @@ namespace tcpipset {
 // The two faces the window was designed with.
 enum class DesignFace {
     MsSansSerif, // "MS Sans Serif": the window's own font
-    MsGothic,    // "ＭＳ ゴシック": every control but the version label
+    MsGothic,    // the design's Gothic face: every control but the version label
 };
 
 // The families installed in place of a design face, best first.

@@ -1,5 +1,6 @@
 #include "ui/window/MessageDialogs.h"
 
+#include "i18n/Translate.h"
 #include "ui/window/Application.h"
 #include "ui/window/TMessageForm.h"
 
@@ -24,10 +25,11 @@ DialogResult ShowConfirmation(QWidget* owner, const std::string& text) {
     if (Sink()) {
         return Sink()(DialogKind::Confirmation, text);
     }
-    TMessageForm form(owner, QStringLiteral("警告"), QStyle::SP_MessageBoxWarning,
-                      DisplayText(text),
-                      {{"はい(&Y)", DialogResult::Yes}, {"キャンセル", DialogResult::Cancel}}, 0,
-                      DialogResult::Cancel);
+    TMessageForm form(
+        owner, QString::fromStdString(i18n::Tr("Warning")), QStyle::SP_MessageBoxWarning,
+        DisplayText(text),
+        {{i18n::Tr("&Yes"), DialogResult::Yes}, {i18n::Tr("Cancel"), DialogResult::Cancel}}, 0,
+        DialogResult::Cancel);
     return form.Run();
 }
 
@@ -36,8 +38,9 @@ void ShowError(QWidget* owner, const std::string& text) {
         Sink()(DialogKind::Error, text);
         return;
     }
-    TMessageForm form(owner, QStringLiteral("エラー"), QStyle::SP_MessageBoxCritical,
-                      DisplayText(text), {{"OK", DialogResult::Ok}}, 0, DialogResult::Ok);
+    TMessageForm form(owner, QString::fromStdString(i18n::Tr("Error")),
+                      QStyle::SP_MessageBoxCritical, DisplayText(text),
+                      {{i18n::Tr("OK"), DialogResult::Ok}}, 0, DialogResult::Ok);
     form.Run();
 }
 
@@ -47,7 +50,7 @@ void ShowNotice(QWidget* owner, const std::string& text) {
         return;
     }
     TMessageForm form(owner, ApplicationTitle(), std::nullopt, DisplayText(text),
-                      {{"OK", DialogResult::Ok}}, 0, DialogResult::Ok);
+                      {{i18n::Tr("OK"), DialogResult::Ok}}, 0, DialogResult::Ok);
     form.Run();
 }
 

@@ -83,7 +83,7 @@ TMessageForm::TMessageForm(QWidget* owner, const QString& caption,
         QRect(0, 0, MessageTextWrapWidth(screen->geometry().width()), 0), TextDrawFlags, text);
     content.textSize = {measured.width(), measured.height()};
     for (const Button& button : buttons) {
-        const QString label = QString::fromUtf8(button.caption);
+        const QString label = QString::fromStdString(button.caption);
         content.captionWidths.push_back(metrics.size(Qt::TextShowMnemonic, label).width());
     }
     layout_ = LayOutMessageDialog(content);
@@ -99,7 +99,7 @@ TMessageForm::TMessageForm(QWidget* owner, const QString& caption,
     textWidget->setGeometry(ToQRect(layout_.text));
 
     for (std::size_t i = 0; i < buttons.size(); ++i) {
-        auto* button = new QPushButton(QString::fromUtf8(buttons[i].caption), this);
+        auto* button = new QPushButton(QString::fromStdString(buttons[i].caption), this);
         button->setGeometry(ToQRect(layout_.buttons[i]));
         button->setAutoDefault(true);
         const int result = static_cast<int>(buttons[i].result);

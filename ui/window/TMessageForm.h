@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QStyle>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QPushButton;
@@ -18,7 +19,7 @@ namespace tcpipset {
 class TMessageForm : public QDialog {
 public:
     struct Button {
-        const char* caption; // UTF-8; "&" marks the accelerator letter
+        std::string caption; // UTF-8; "&" marks the accelerator letter
         DialogResult result;
     };
 

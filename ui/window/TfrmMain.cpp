@@ -1,5 +1,6 @@
 #include "ui/window/TfrmMain.h"
 
+#include "i18n/Translate.h"
 #include "protocol/AddressValidation.h"
 #include "ui/window/AddressEdit.h"
 #include "ui/window/AppIcon.h"
@@ -17,6 +18,8 @@
 
 namespace tcpipset {
 
+using i18n::Tr;
+
 namespace {
 
 constexpr int ClientWidth = 291;
@@ -24,8 +27,8 @@ constexpr int ClientHeight = 365;
 constexpr int WindowLeft = 313;
 constexpr int WindowTop = 128;
 
-QLabel* MakeLabel(QWidget* parent, const char* text, QRect geometry, const QFont& font) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
+QLabel* MakeLabel(QWidget* parent, const std::string& text, QRect geometry, const QFont& font) {
+    auto* label = new QLabel(QString::fromStdString(text), parent);
     label->setGeometry(geometry);
     label->setFont(font);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -40,8 +43,9 @@ TAddressEdit* MakeEdit(QWidget* parent, QRect geometry) {
     return edit;
 }
 
-TFocusButton* MakeButton(QWidget* parent, const char* caption, QRect geometry, int pixelHeight) {
-    auto* button = new TFocusButton(QString::fromUtf8(caption), parent);
+TFocusButton* MakeButton(QWidget* parent, const std::string& caption, QRect geometry,
+                         int pixelHeight) {
+    auto* button = new TFocusButton(QString::fromStdString(caption), parent);
     button->setGeometry(geometry);
     button->setFont(DesignFont(DesignFace::MsGothic, pixelHeight, true));
     return button;
@@ -76,7 +80,7 @@ void TfrmMain::LoadComponents(const EndpointSettings& endpoint) {
 }
 
 void TfrmMain::CreateControls() {
-    setWindowTitle(QStringLiteral("TCP/IP設定ユーティリティ"));
+    setWindowTitle(QString::fromStdString(Tr("TCP/IP Settings Utility")));
     setWindowIcon(ApplicationIcon());
     setFont(DesignFont(DesignFace::MsSansSerif, 11));
     setBackgroundRole(QPalette::Button);
@@ -87,23 +91,24 @@ void TfrmMain::CreateControls() {
     const QFont gothic16 = DesignFont(DesignFace::MsGothic, 16);
     const QFont gothic12 = DesignFont(DesignFace::MsGothic, 12);
 
-    Button1 = MakeButton(this, "IP設定", {24, 312, 65, 25}, 13);
-    SetTimedTooltip(*Button1, "プリントサーバーのIPアドレスを設定します。");
-    Label1 = MakeLabel(this, "MACアドレス", {48, 32, 88, 16}, gothic16);
+    Button1 = MakeButton(this, Tr("Set IP"), {24, 312, 65, 25}, 13);
+    SetTimedTooltip(*Button1, Tr("Sets the IP address of the print server."));
+    Label1 = MakeLabel(this, Tr("MAC address"), {48, 32, 88, 16}, gothic16);
     Edit1 = MakeEdit(this, {152, 176, 113, 21});
     Edit1->SetUpperCase();
     Edit2 = MakeEdit(this, {152, 216, 113, 21});
     Edit3 = MakeEdit(this, {152, 256, 113, 21});
-    Button2 = MakeButton(this, "終了", {112, 312, 65, 25}, 13);
-    Button3 = MakeButton(this, "リスタート", {200, 312, 65, 25}, 11);
-    SetTimedTooltip(*Button3, "プリントサーバーをリセットします。");
-    Label2 = MakeLabel(this, "IPアドレス", {24, 176, 60, 12}, gothic12);
-    Label3 = MakeLabel(this, "サブネットマスク", {24, 216, 96, 12}, gothic12);
-    Label4 = MakeLabel(this, "ゲートウエイアドレス", {24, 256, 120, 12}, gothic12);
+    Button2 = MakeButton(this, Tr("Exit"), {112, 312, 65, 25}, 13);
+    Button3 = MakeButton(this, Tr("Restart"), {200, 312, 65, 25}, 11);
+    SetTimedTooltip(*Button3, Tr("Resets the print server."));
+    Label2 = MakeLabel(this, Tr("IP address"), {24, 176, 60, 12}, gothic12);
+    Label3 = MakeLabel(this, Tr("Subnet mask"), {24, 216, 96, 12}, gothic12);
+    Label4 = MakeLabel(this, Tr("Gateway address"), {24, 256, 120, 12}, gothic12);
     Memo1 = new TMacListMemo(this);
     Memo1->setGeometry(48, 56, 185, 89);
     Memo1->setFont(DesignFont(DesignFace::MsGothic, 19));
-    SetTimedTooltip(*Memo1, "MACアドレスにカーソルを移動しダブルクリックして選択します。");
+    SetTimedTooltip(*Memo1, Tr("Move the cursor to a MAC address and double-click it to select "
+                               "the device."));
     Label5 = MakeLabel(this, "Version1.0.0.3", {216, 0, 68, 13}, font());
     // A label is as wide as its text; where the installed face is wider than the design
     // face, it grows to the right rather than cutting off the version.

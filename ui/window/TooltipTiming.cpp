@@ -28,8 +28,8 @@ void InstallTooltipTiming() {
     }
 }
 
-void SetTimedTooltip(QWidget& control, const char* utf8Text) {
-    control.setToolTip(QString::fromUtf8(utf8Text));
+void SetTimedTooltip(QWidget& control, const std::string& utf8Text) {
+    control.setToolTip(QString::fromStdString(utf8Text));
     control.setToolTipDuration(TooltipDurationMs);
 }
 

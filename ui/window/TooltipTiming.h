@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 class QWidget;
 
 namespace tcpipset {
@@ -14,6 +16,6 @@ inline constexpr int TooltipDurationMs = 2500;
 void InstallTooltipTiming();
 
 // Gives a control its tooltip with the window's timing.
-void SetTimedTooltip(QWidget& control, const char* utf8Text);
+void SetTimedTooltip(QWidget& control, const std::string& utf8Text);
 
 } // namespace tcpipset

@@ -25,7 +25,7 @@ void Check(bool condition) {
 // A conversion error names a piece of the text it was given.
 void CheckNamesPartOf(const EConvertError& e, std::string_view text) {
     const std::string message = e.Message();
-    const std::string_view suffix = "' は整数ではありません";
+    const std::string_view suffix = "' is not an integer";
     Check(message.size() >= suffix.size() + 1 && message.front() == '\'');
     Check(std::string_view(message).substr(message.size() - suffix.size()) == suffix);
     const std::string_view offending =
@@ -37,7 +37,7 @@ void CheckParseInteger(std::string_view text) {
     try {
         (void)tcpipset::ParseInteger(text);
     } catch (const EConvertError& e) {
-        Check(e.Message() == "'" + std::string(text) + "' は整数ではありません");
+        Check(e.Message() == "'" + std::string(text) + "' is not an integer");
     }
 }
 
