@@ -41,11 +41,16 @@ demo: build
 	tools/testnet --devices 3 --display --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
 	    -- $(BUILD_DIR)/app/tcpipset
 
-# The README's picture of the window with three devices listed, made anew in a throwaway
-# segment under its own Xvfb; needs root for the network namespaces.
+# The README's pictures of the window with three devices listed, in Japanese and in
+# English, made anew in a throwaway segment under its own Xvfb; needs root for the network
+# namespaces.
 picture: build
 	tools/testnet --devices 3 --xvfb --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
-	    -- tools/window-picture $(BUILD_DIR)/app/tcpipset $(CURDIR)/docs/tcpipset-window.png
+	    -- tools/window-picture $(BUILD_DIR)/app/tcpipset $(CURDIR)/docs/tcpipset-window.png \
+	    ja_JP.UTF-8
+	tools/testnet --devices 3 --xvfb --sim-bin $(BUILD_DIR)/tools/tcpipsim/tcpipsim \
+	    -- tools/window-picture $(BUILD_DIR)/app/tcpipset \
+	    $(CURDIR)/docs/tcpipset-window-en.png en_US.UTF-8
 
 # The programs and their manual pages under PREFIX; DESTDIR, taken from the environment or
 # the command line, stages them elsewhere, as a package build does.

@@ -41,6 +41,8 @@ set -euo pipefail
 readonly DEVICE_COUNTS=(1000 4000)
 readonly RUNS=${SEGMENT_BURST_RUNS:-10}
 readonly STOCK_BUFFER=212992
+# The window speaks Japanese, as the captions below and the scripts' screenshots expect.
+export LC_ALL=ja_JP.UTF-8 LANGUAGE=
 readonly MAIN_CAPTION='TCP/IP設定ユーティリティ'
 readonly POLL_S=0.05
 readonly REQUEST_LIMIT_S=20 WINDOW_LIMIT_S=60

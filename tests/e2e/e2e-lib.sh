@@ -9,6 +9,8 @@
 
 set -u
 
+# The window speaks Japanese, as the captions below and the scripts' screenshots expect.
+export LC_ALL=ja_JP.UTF-8 LANGUAGE=
 readonly MAIN_CAPTION='TCP/IP設定ユーティリティ'
 readonly CONFIRM_CAPTION='警告'
 readonly ERROR_CAPTION='エラー'

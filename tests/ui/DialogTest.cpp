@@ -1,3 +1,4 @@
+#include "tests/i18n/Language.h"
 #include "tests/ui/ModalDriver.h"
 #include "ui/window/Application.h"
 #include "ui/window/ErrorReport.h"
@@ -84,6 +85,7 @@ struct ConfirmationCase {
     const char* name;
     Closing how;
     DialogResult expected;
+    const char* language = languages::Japanese;
 };
 void PrintTo(const ConfirmationCase& c, std::ostream* os) {
     *os << c.name;
@@ -93,6 +95,8 @@ class ConfirmationTest : public DialogTest,
                          public ::testing::WithParamInterface<ConfirmationCase> {};
 
 TEST_P(ConfirmationTest, ResultOfEachWayOut) {
+    languages::ScopedLanguage language(GetParam().language);
+    const bool english = std::string(GetParam().language) == languages::English;
     Seen seen;
     ModalDriver driver([&](QWidget& modal) {
         seen = Look(modal);
@@ -100,10 +104,11 @@ TEST_P(ConfirmationTest, ResultOfEachWayOut) {
     });
     EXPECT_EQ(ShowConfirmation(nullptr, "TCP/IPアドレスを変更しますか。"), GetParam().expected);
     ASSERT_TRUE(driver.Acted());
-    EXPECT_EQ(seen.caption, QStringLiteral("警告"));
-    EXPECT_EQ(seen.buttons,
-              (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("キャンセル")}));
-    EXPECT_EQ(seen.focused, QStringLiteral("はい(&Y)"));
+    const QString yes = english ? QStringLiteral("&Yes") : QStringLiteral("はい(&Y)");
+    EXPECT_EQ(seen.caption, english ? QStringLiteral("Warning") : QStringLiteral("警告"));
+    EXPECT_EQ(seen.buttons, (QStringList{yes, english ? QStringLiteral("Cancel")
+                                                      : QStringLiteral("キャンセル")}));
+    EXPECT_EQ(seen.focused, yes);
     EXPECT_TRUE(seen.hasIcon);
 }
 
@@ -114,8 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ConfirmationCase{"LetterY", Closing::LetterY, DialogResult::Yes},
                       ConfirmationCase{"Escape", Closing::Escape, DialogResult::Cancel},
                       ConfirmationCase{"CloseBox", Closing::CloseBox, DialogResult::Cancel},
-                      ConfirmationCase{"TabThenEnter", Closing::TabThenEnter,
-                                       DialogResult::Cancel}),
+                      ConfirmationCase{"TabThenEnter", Closing::TabThenEnter, DialogResult::Cancel},
+                      // The English caption keeps Y as its letter.
+                      ConfirmationCase{"LetterYInEnglish", Closing::LetterY, DialogResult::Yes,
+                                       languages::English}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 struct MessageCase {
@@ -124,6 +131,7 @@ struct MessageCase {
     QString caption;
     bool hasIcon;
     Closing how;
+    const char* language = languages::Japanese;
 };
 void PrintTo(const MessageCase& c, std::ostream* os) {
     *os << c.name;
@@ -132,6 +140,7 @@ void PrintTo(const MessageCase& c, std::ostream* os) {
 class MessageTest : public DialogTest, public ::testing::WithParamInterface<MessageCase> {};
 
 TEST_P(MessageTest, OneOkButtonClosesEveryWay) {
+    languages::ScopedLanguage language(GetParam().language);
     Seen seen;
     ModalDriver driver([&](QWidget& modal) {
         seen = Look(modal);
@@ -154,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"ErrorEnter", showError, QStringLiteral("エラー"), true, Closing::Enter},
         MessageCase{"ErrorEscape", showError, QStringLiteral("エラー"), true, Closing::Escape},
         MessageCase{"ErrorCloseBox", showError, QStringLiteral("エラー"), true, Closing::CloseBox},
+        MessageCase{"ErrorInEnglish", showError, QStringLiteral("Error"), true, Closing::Enter,
+                    languages::English},
         MessageCase{"NoticeEnter", showNotice, QStringLiteral("ui_tests"), false, Closing::Enter},
         MessageCase{"NoticeEscape", showNotice, QStringLiteral("ui_tests"), false,
                     Closing::Escape}),

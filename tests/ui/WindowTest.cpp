@@ -1,3 +1,4 @@
+#include "tests/i18n/Language.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/window/AddressEdit.h"
 #include "ui/window/ApplicationCursor.h"
@@ -53,6 +54,7 @@ struct ControlCase {
     int pixelSize;
     bool bold;
     QString text;
+    const char* language = languages::Japanese;
 };
 void PrintTo(const ControlCase& c, std::ostream* os) {
     *os << c.name;
@@ -84,13 +86,20 @@ class WindowControlTest : public WindowTest, public ::testing::WithParamInterfac
 
 TEST_P(WindowControlTest, PlaceFontAndText) {
     const ControlCase& c = GetParam();
-    QWidget* control = Control(*window, c.name);
+    if (std::string(c.language) != languages::Japanese) {
+        languages::ScopedLanguage language(c.language);
+        Open({"127.0.0.1", 9, 200, std::nullopt});
+    }
+    const std::string row = c.name;
+    QWidget* control = Control(*window, row.substr(0, row.find("InEnglish")));
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->geometry(), c.geometry);
     EXPECT_EQ(control->font().pixelSize(), c.pixelSize);
     EXPECT_EQ(control->font().bold(), c.bold);
     EXPECT_EQ(QFontInfo(control->font()).family(), c.family);
     EXPECT_EQ(TextOf(control), c.text);
+    // The layout is fixed: a caption in any language must fit its control.
+    EXPECT_LE(control->fontMetrics().horizontalAdvance(c.text), control->width()) << c.language;
 }
 
 const QString gothic = QStringLiteral("IPAGothic");
@@ -108,7 +117,30 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"Edit3", {152, 256, 113, 21}, gothic, 13, false, ""},
         ControlCase{"Button1", {24, 312, 65, 25}, gothic, 13, true, "IP設定"},
         ControlCase{"Button2", {112, 312, 65, 25}, gothic, 13, true, "終了"},
-        ControlCase{"Button3", {200, 312, 65, 25}, gothic, 11, true, "リスタート"}),
+        ControlCase{"Button3", {200, 312, 65, 25}, gothic, 11, true, "リスタート"},
+        ControlCase{"Label1InEnglish",
+                    {48, 32, 88, 16},
+                    gothic,
+                    16,
+                    false,
+                    "MAC address",
+                    languages::English},
+        ControlCase{"Label2InEnglish",
+                    {24, 176, 60, 12},
+                    gothic,
+                    12,
+                    false,
+                    "IP address",
+                    languages::English},
+        ControlCase{"Label4InEnglish",
+                    {24, 256, 120, 12},
+                    gothic,
+                    12,
+                    false,
+                    "Gateway address",
+                    languages::English},
+        ControlCase{
+            "Button1InEnglish", {24, 312, 65, 25}, gothic, 13, true, "Set IP", languages::English}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(WindowTest, VersionLabelAtTopRightShowsAllItsText) {
