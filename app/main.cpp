@@ -1,4 +1,5 @@
 #include "app/TApplication.h"
+#include "i18n/Translate.h"
 #include "transport/MainThread.h"
 #include "ui/operations/SyslogWriteLog.h"
 #include "ui/window/Application.h"
@@ -21,8 +22,13 @@ int main(int argc, char* argv[]) {
     if (const char* text = std::getenv(tcpipset::ReceiveBufferVariable)) {
         endpoint.receiveBuffer = tcpipset::ReceiveBufferSetting(text);
         if (!endpoint.receiveBuffer) {
-            std::cerr << "tcpipset: " << tcpipset::ReceiveBufferVariable
-                      << " is not a number of bytes from 0 to 1073741824; ignored\n";
+            // TRANSLATORS: %1 is the name of the environment variable.
+            std::cerr << "tcpipset: "
+                      << tcpipset::i18n::Format(
+                             tcpipset::i18n::Tr(
+                                 "%1 is not a number of bytes from 0 to 1073741824; ignored"),
+                             tcpipset::ReceiveBufferVariable)
+                      << '\n';
         }
     }
     int result = 0;

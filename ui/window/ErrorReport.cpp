@@ -1,5 +1,6 @@
 #include "ui/window/ErrorReport.h"
 
+#include "i18n/Translate.h"
 #include "ui/window/Application.h"
 #include "ui/window/ReportText.h"
 
@@ -45,7 +46,7 @@ void ShowErrorReport(std::exception_ptr error) noexcept {
         } catch (const std::exception& e) {
             ShowErrorReport(std::string(e.what()));
         } catch (...) {
-            ShowErrorReport(std::string("Unknown error"));
+            ShowErrorReport(i18n::Tr("Unknown error"));
         }
     } catch (...) {
         // The report itself failed (no memory, say); the handler is abandoned all the same.
