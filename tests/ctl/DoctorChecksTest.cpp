@@ -283,6 +283,10 @@ TEST(DoctorChecks, ReceiveBufferGrantedBelowTheAskIsAWarning) {
     EXPECT_EQ(ReceiveBufferCheck(4194304, 4194304, 1).verdict, Verdict::Warning);
     EXPECT_EQ(ReceiveBufferCheck(4194304, 425984, 20).verdict, Verdict::Ok);
     EXPECT_EQ(ReceiveBufferCheck(0, 212992, 1).verdict, Verdict::Ok);
+    // The sockets' share is said of the size, in one sentence with it.
+    EXPECT_EQ(ReceiveBufferCheck(4194304, 425984, 20).detail,
+              "asked for 4194304 bytes, granted 425984 (as the system counts it, twice what it "
+              "holds for data), on each of 20 sockets that share the port");
 }
 
 TEST(DoctorChecks, DefaultRouteIsTheRowWithDestinationAndMaskZero) {

@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/doctor/DiscoveryCheck.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/doctor/RouteTable.h"
 
 #include <algorithm>
@@ -8,6 +9,10 @@
 namespace tcpipset {
 
 namespace {
+
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
 
 // Addresses of the senders shown on a discovery line; the rest are counted.
 constexpr std::size_t AddressesShown = 5;
@@ -33,13 +38,22 @@ std::string AddressList(const std::vector<std::string>& distinct) {
         text += (i == 0 ? "" : ", ") + distinct[i];
     }
     if (distinct.size() > AddressesShown) {
-        text += " and " + std::to_string(distinct.size() - AddressesShown) + " more";
+        const std::size_t more = distinct.size() - AddressesShown;
+        // TRANSLATORS: %1 lists senders, %2 counts those left out of the list.
+        text = Format(TrN("%1 and %2 more", "%1 and %2 more", more), text, more);
     }
     return text;
 }
 
-std::string Count(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+// The command that turns rp_filter off on the interface as well as for all: the larger
+// value of the two counts.
+std::string RpFilterOff(const std::string& interfaceName) {
+    // sysctl's names use "." between their parts, so the dot of a VLAN interface's name is
+    // written as "/".
+    std::string sysctlName = interfaceName;
+    std::ranges::replace(sysctlName, '.', '/');
+    return "sudo sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." + sysctlName +
+           ".rp_filter=0";
 }
 
 // The senders whose replies reached the interface more often than the program received
@@ -131,36 +145,51 @@ WhyArpWentUnanswered(const InterfaceDiscovery& result, const DeliveryCauses& cau
         }
     }
     std::string cause =
-        "; " + Count(silent.size(), "device", "devices") +
-        " asked for the workstation's address by ARP and got no answer, so " +
-        (silent.size() == 1 ? "its replies never left it" : "their replies never left them");
+        "; " + Format(TrN("%1 device asked for the workstation's address by ARP and got no "
+                          "answer, so its replies never left it",
+                          "%1 devices asked for the workstation's address by ARP and got no "
+                          "answer, so their replies never left them",
+                          silent.size()),
+                      silent.size());
     std::vector<std::string> todo;
     std::string routeList;
     for (const auto& route : routes) {
         routeList += (routeList.empty() ? "" : "; ") + route;
     }
     if (!byRpFilter.empty()) {
-        cause += std::string(": ") + AddressList(byRpFilter) + " (rp_filter " +
-                 (rpFilter == 1 ? "strict (1)" : "loose (2)") + " and no route back" +
-                 (rpFilter == 1 ? " by " + result.name : "") + ")";
-        std::string sysctlName = result.name;
-        std::ranges::replace(sysctlName, '.', '/');
-        todo.push_back("add a route for the factory subnet: " + routeList +
-                       ", or turn rp_filter off: sudo sysctl -w "
-                       "net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." +
-                       sysctlName + ".rp_filter=0");
+        const std::string pattern =
+            rpFilter == 1
+                // TRANSLATORS: %1 lists device addresses, %2 is an interface.
+                ? Tr("%1 (rp_filter strict (1) and no route back by %2)")
+                // TRANSLATORS: %1 lists device addresses.
+                : Tr("%1 (rp_filter loose (2) and no route back)");
+        cause += ": " + Format(pattern, AddressList(byRpFilter), result.name);
+        const std::string cure =
+            // TRANSLATORS: %1 is one or more commands, %2 a command.
+            Tr("add a route for the factory subnet: %1, or turn rp_filter off: %2");
+        todo.push_back(Format(cure, routeList, RpFilterOff(result.name)));
     }
     if (!outside.empty()) {
-        cause += std::string(byRpFilter.empty() ? ": " : "; ") + AddressList(outside) +
-                 " (an address outside every subnet of the workstation)";
-        todo.push_back(
-            "give " + result.name +
-            " an address in the devices' factory subnet, or a route to it: " + routeList);
+        const std::string pattern =
+            // TRANSLATORS: %1 lists device addresses.
+            Tr("%1 (an address outside every subnet of the workstation)");
+        cause += (byRpFilter.empty() ? ": " : "; ") + Format(pattern, AddressList(outside));
+        const std::string cure =
+            // TRANSLATORS: %1 is an interface, %2 one or more commands.
+            Tr("give %1 an address in the devices' factory subnet, or a route to it: %2");
+        todo.push_back(Format(cure, result.name, routeList));
     }
     if (!other.empty()) {
-        cause += std::string(byRpFilter.empty() && outside.empty() ? ": " : "; ") +
-                 AddressList(other) + " (in a subnet of the workstation)";
-        todo.push_back("look at arptables and at arp_ignore and arp_filter of " + result.name);
+        const std::string pattern =
+            // TRANSLATORS: %1 lists device addresses.
+            Tr("%1 (in a subnet of the workstation)");
+        cause += (byRpFilter.empty() && outside.empty() ? ": " : "; ") +
+                 Format(pattern, AddressList(other));
+        const std::string cure =
+            // TRANSLATORS: %1 is an interface; arptables, arp_ignore and arp_filter are the
+            // system's names.
+            Tr("look at arptables and at arp_ignore and arp_filter of %1");
+        todo.push_back(Format(cure, result.name));
     }
     std::string advice;
     for (const auto& piece : todo) {
@@ -180,9 +209,10 @@ std::pair<std::string, std::string> LikelyCauses(const InterfaceDiscovery& resul
         for (const auto& chain : causes.droppingChains) {
             chains += (chains.empty() ? "\"" : ", \"") + chain + "\"";
         }
-        found.push_back("the firewall: " + chains + " drops them");
-        todo.push_back("let replies from UDP port " + std::to_string(causes.replyPort) +
-                       " in (see the firewall check)");
+        // TRANSLATORS: %1 lists input chains of the firewall, each in quotes.
+        found.push_back(Format(Tr("the firewall: %1 drops them"), chains));
+        todo.push_back(Format(Tr("let replies from UDP port %1 in (see the firewall check)"),
+                              causes.replyPort));
     }
     const auto mode = causes.rpFilter.find(result.name);
     if (mode != causes.rpFilter.end() && mode->second != 0) {
@@ -194,32 +224,37 @@ std::pair<std::string, std::string> LikelyCauses(const InterfaceDiscovery& resul
             }
         }
         if (!unrouted.empty()) {
-            found.push_back(std::string("rp_filter ") +
-                            (mode->second == 1 ? "strict (1)" : "loose (2)") +
-                            ": the workstation has no route back to " + AddressList(unrouted) +
-                            (mode->second == 1 ? " by " + result.name : ""));
-            todo.push_back("turn rp_filter off or add a route for the devices' subnet (see the "
-                           "rp_filter check)");
+            const std::string pattern =
+                mode->second == 1
+                    // TRANSLATORS: %1 lists device addresses, %2 is an interface.
+                    ? Tr("rp_filter strict (1): the workstation has no route back to %1 by %2")
+                    // TRANSLATORS: %1 lists device addresses.
+                    : Tr("rp_filter loose (2): the workstation has no route back to %1");
+            found.push_back(Format(pattern, AddressList(unrouted), result.name));
+            todo.push_back(Tr("turn rp_filter off or add a route for the devices' subnet (see the "
+                              "rp_filter check)"));
         }
     }
     if (result.dropped != 0) {
-        found.push_back("the receive buffer: " + Count(result.dropped, "datagram", "datagrams") +
-                        " dropped");
-        todo.push_back("give the endpoint a larger receive buffer (see the receive buffer "
-                       "check)");
+        found.push_back(Format(TrN("the receive buffer: %1 datagram dropped",
+                                   "the receive buffer: %1 datagrams dropped", result.dropped),
+                               result.dropped));
+        todo.push_back(Tr("give the endpoint a larger receive buffer (see the receive buffer "
+                          "check)"));
     }
     if (found.empty()) {
-        return {"likely cause: none that the doctor can see (a firewall rule it cannot judge, "
-                "or a filter it does not read)",
-                "look at the workstation's packet filters and security software"};
+        return {Tr("likely cause: none that the doctor can see (a firewall rule it cannot judge, "
+                   "or a filter it does not read)"),
+                Tr("look at the workstation's packet filters and security software")};
     }
-    std::string cause = "likely cause: ";
+    std::string causesFound;
     std::string advice;
     for (std::size_t i = 0; i < found.size(); ++i) {
-        cause += (i == 0 ? "" : "; ") + found[i];
+        causesFound += (i == 0 ? "" : "; ") + found[i];
         advice += (i == 0 ? "" : "; ") + todo[i];
     }
-    return {cause, advice};
+    // TRANSLATORS: %1 tells one or more causes, apart by "; ".
+    return {Format(Tr("likely cause: %1"), causesFound), advice};
 }
 
 DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
@@ -227,6 +262,8 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
     const auto silent = UnansweredArp(result);
     const std::size_t delivered = result.addresses.size() + result.unreadable;
     DoctorCheck check{"discovery on " + result.name,
+                      // TRANSLATORS: the title of a check; %1 is an interface.
+                      Format(Tr("discovery on %1"), result.name),
                       Verdict::Ok,
                       {},
                       {},
@@ -248,42 +285,59 @@ DoctorCheck CheckOne(const InterfaceDiscovery& result, bool anyReply,
     const std::size_t onWire = figures.wire.value_or(0);
     std::string cause;
     if (delivered == 0 && onWire == 0) {
-        check.detail = result.wire ? "no reply reached " + result.name : "no reply";
+        check.detail = result.wire
+                           // TRANSLATORS: %1 is an interface.
+                           ? Format(Tr("no reply reached %1"), result.name)
+                           : Tr("no reply");
         if (!anyReply) {
             check.verdict = Verdict::Problem;
             check.advice = result.wire
-                               ? "no device answered on " + result.name +
-                                     ": check the cable, the VLAN of the switch port, that "
-                                     "the devices are on, and that nothing between blocks "
-                                     "UDP port " +
-                                     std::to_string(causes.replyPort)
-                               : "with print servers on this segment, the lines above tell "
-                                 "what may keep their replies out; a device that is off does "
-                                 "not answer";
+                               // TRANSLATORS: %1 is an interface.
+                               ? Format(Tr("no device answered on %1: check the cable, the VLAN of "
+                                           "the switch port, that the devices are on, and that "
+                                           "nothing between blocks UDP port %2"),
+                                        result.name, causes.replyPort)
+                               : Tr("with print servers on this segment, the lines above tell "
+                                    "what may keep their replies out; a device that is off does "
+                                    "not answer");
         }
     } else if (result.wire) {
-        check.detail = std::to_string(onWire) + " on the wire, " + std::to_string(delivered) +
-                       " delivered, from " + AddressList(figures.senders);
+        // TRANSLATORS: %1 counts the replies that reached the interface, %2 those the
+        // program received; %3 lists their senders.
+        check.detail = Format(TrN("%1 on the wire, %2 delivered, from %3",
+                                  "%1 on the wire, %2 delivered, from %3", onWire),
+                              onWire, delivered, AddressList(figures.senders));
         if (onWire > delivered) {
             check.verdict = Verdict::Problem;
             std::tie(cause, check.advice) = LikelyCauses(result, causes);
         }
     } else {
-        check.detail =
-            Count(delivered, "reply", "replies") + " from " + AddressList(figures.senders);
+        // TRANSLATORS: %2 lists the senders.
+        check.detail = Format(TrN("%1 reply from %2", "%1 replies from %2", delivered), delivered,
+                              AddressList(figures.senders));
     }
-    check.detail += result.dropped == 0
-                        ? ", none dropped"
-                        : ", " + Count(result.dropped, "datagram", "datagrams") + " dropped";
+    const std::string dropped =
+        result.dropped == 0
+            // TRANSLATORS: %1 tells the replies counted.
+            ? Tr("%1, none dropped")
+            // TRANSLATORS: %1 tells the replies counted, %2 counts the datagrams.
+            : TrN("%1, %2 datagram dropped", "%1, %2 datagrams dropped", result.dropped);
+    check.detail = Format(dropped, check.detail, result.dropped);
     if (result.dropped != 0 && check.verdict == Verdict::Ok) {
         check.verdict = Verdict::Warning;
-        check.advice = "more replies came at once than could be kept: see the receive "
-                       "buffer above";
+        check.advice = Tr("more replies came at once than could be kept: see the receive "
+                          "buffer above");
     }
     if (!result.wire) {
-        check.detail += " (the wire was not captured: " + result.wireFailure + ")";
+        const std::string pattern =
+            // TRANSLATORS: %1 tells the replies counted, %2 why the capture failed.
+            Tr("%1 (the wire was not captured: %2)");
+        check.detail = Format(pattern, check.detail, result.wireFailure);
     } else if (result.wireMissed != 0) {
-        check.detail += " (the capture missed " + std::to_string(result.wireMissed) + ")";
+        const std::string pattern =
+            // TRANSLATORS: %1 tells the replies counted, %2 counts the frames the capture lost.
+            TrN("%1 (the capture missed %2)", "%1 (the capture missed %2)", result.wireMissed);
+        check.detail = Format(pattern, check.detail, result.wireMissed);
     }
     for (const auto& line : result.unlisted) {
         check.detail += "; " + line;

@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/doctor/Doctor.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/ConsoleView.h"
 #include "tools/tcpipctl/Output.h"
 #include "tools/tcpipctl/doctor/DiscoveryCheck.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -25,6 +27,10 @@
 namespace tcpipset {
 
 namespace {
+
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path);
@@ -114,7 +120,8 @@ std::vector<std::string> InterfaceNames(const TIdInterfaceList& interfaces) {
 }
 
 DoctorCheck InterfacesCheck(const TIdInterfaceList& usable, const TIdStack& stack) {
-    DoctorCheck check{"interfaces", Verdict::Ok, {}, {}};
+    // TRANSLATORS: the title of a check.
+    DoctorCheck check{"interfaces", Tr("interfaces"), Verdict::Ok, {}, {}};
     for (const auto& entry : usable) {
         check.detail += (check.detail.empty() ? "" : ", ") + entry.name + " " +
                         stack.AddressToText(*entry.address) + "/" +
@@ -123,8 +130,9 @@ DoctorCheck InterfacesCheck(const TIdInterfaceList& usable, const TIdStack& stac
     }
     if (usable.empty()) {
         check.verdict = Verdict::Problem;
-        check.detail = "no interface that is up, can broadcast and holds an IPv4 address";
-        check.advice = "connect the workstation to the printers' network and give it an address";
+        check.detail = Tr("no interface that is up, can broadcast and holds an IPv4 address");
+        check.advice =
+            Tr("connect the workstation to the printers' network and give it an address");
     }
     return check;
 }
@@ -168,6 +176,8 @@ InterfaceDiscovery DiscoverOn(const Command& command, const std::string& name,
     return found;
 }
 
+// The verdict's word stays English in every language: the manual names these three, and
+// scripts look for them at the start of a line as in --json.
 const char* VerdictWord(Verdict verdict) {
     switch (verdict) {
     case Verdict::Ok:
@@ -211,17 +221,26 @@ int Report(const std::vector<DoctorCheck>& checks, bool json, std::ostream& out)
         for (const auto& check : checks) {
             std::string word = VerdictWord(check.verdict);
             word.resize(9, ' ');
-            out << word << check.name << ": " << check.detail << '\n';
+            // TRANSLATORS: a line of tcpipctl doctor: %1 is the check's title, %2 what it found.
+            out << word << Format(Tr("%1: %2"), check.title, check.detail) << '\n';
             if (!check.advice.empty()) {
-                out << "         what to do: " << check.advice << '\n';
+                // TRANSLATORS: follows a check's line, under its title.
+                out << "         " << Format(Tr("what to do: %1"), check.advice) << '\n';
             }
         }
-        out << "verdict: " << VerdictWord(worst);
-        if (worst != Verdict::Ok) {
-            out << " (" << problems << (problems == 1 ? " problem, " : " problems, ") << warnings
-                << (warnings == 1 ? " warning)" : " warnings)");
+        if (worst == Verdict::Ok) {
+            // TRANSLATORS: the last line of tcpipctl doctor; %1 is the English word "ok".
+            out << Format(Tr("verdict: %1"), VerdictWord(worst)) << '\n';
+        } else {
+            const auto problemCount = static_cast<std::uint64_t>(problems);
+            const auto warningCount = static_cast<std::uint64_t>(warnings);
+            // TRANSLATORS: the last line of tcpipctl doctor; %1 is the English word "warning"
+            // or "problem", %2 counts the problems and %3 the warnings.
+            out << Format(Tr("verdict: %1 (%2, %3)"), VerdictWord(worst),
+                          Format(TrN("%1 problem", "%1 problems", problemCount), problemCount),
+                          Format(TrN("%1 warning", "%1 warnings", warningCount), warningCount))
+                << '\n';
         }
-        out << '\n';
     }
     return worst == Verdict::Ok ? ExitSuccess : ExitNoResult;
 }
@@ -242,9 +261,13 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
         const std::string routes = ReadFile("/proc/net/route");
         const std::string routed = DefaultRouteInterface(routes);
         checks.push_back({"default route",
+                          // TRANSLATORS: the title of a check.
+                          Tr("default route"),
                           Verdict::Ok,
-                          routed.empty() ? "none; the requests leave on each interface all the same"
-                                         : "on " + routed,
+                          routed.empty()
+                              ? Tr("none; the requests leave on each interface all the same")
+                              // TRANSLATORS: where the default route leaves; %1 is an interface.
+                              : Format(Tr("on %1"), routed),
                           {}});
         DeliveryCauses causes;
         causes.procNetRoute = routes;
@@ -272,7 +295,8 @@ int RunDoctor(const Command& command, std::ostream& out, std::ostream& err) {
             checks.push_back(std::move(check));
         }
     } catch (const Exception& error) {
-        checks.push_back({"socket", Verdict::Problem, OneLine(error.Message()), {}});
+        // TRANSLATORS: the title of a check.
+        checks.push_back({"socket", Tr("socket"), Verdict::Problem, OneLine(error.Message()), {}});
     }
     return Report(checks, command.json, out);
 }

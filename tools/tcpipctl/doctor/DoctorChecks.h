@@ -25,15 +25,17 @@ struct DiscoveryFigures {
 };
 
 // One line of tcpipctl doctor: what was looked at, what was found and, unless it is ok,
-// what to do about it.
+// what to do about it. The name is the check's English one, which scripts read in --json;
+// the title is the same in the reader's language, for the line a person reads.
 struct DoctorCheck {
     DoctorCheck() = default;
-    DoctorCheck(std::string checkName, Verdict found, std::string what, std::string todo,
-                std::optional<DiscoveryFigures> counted = std::nullopt)
-        : name(std::move(checkName)), verdict(found), detail(std::move(what)),
-          advice(std::move(todo)), figures(std::move(counted)) {}
+    DoctorCheck(std::string checkName, std::string shownTitle, Verdict found, std::string what,
+                std::string todo, std::optional<DiscoveryFigures> counted = std::nullopt)
+        : name(std::move(checkName)), title(std::move(shownTitle)), verdict(found),
+          detail(std::move(what)), advice(std::move(todo)), figures(std::move(counted)) {}
 
     std::string name;
+    std::string title = {};
     Verdict verdict = Verdict::Ok;
     std::string detail;
     std::string advice;

@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/doctor/FirewallRules.h"
 
+#include "i18n/Translate.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
@@ -25,7 +27,7 @@ public:
     ChainFate FromBaseChain(const std::string& name) {
         const auto chain = table_.chains.find(name);
         if (chain == table_.chains.end()) {
-            return {ReplyFate::CannotTell, name, "a chain that is not listed"};
+            return {ReplyFate::CannotTell, name, i18n::Tr("a chain that is not listed")};
         }
         base_ = &chain->second;
         return Run({{&chain->first, &chain->second, 0}});
@@ -67,7 +69,7 @@ private:
 
     ChainFate TooMany(const Frames& frames) const {
         return {ReplyFate::CannotTell, frames.empty() ? std::string() : *frames.back().name,
-                "more rules than can be followed"};
+                i18n::Tr("more rules than can be followed")};
     }
 
     // Runs the rules from the top frame on, returning from chains as they end. A rule that
@@ -166,14 +168,16 @@ private:
         }
         const auto target = table_.chains.find(rule.target);
         if (target == table_.chains.end()) {
-            return ChainFate{ReplyFate::CannotTell, chainName,
-                             "a jump to chain \"" + rule.target + "\", which is not listed"};
+            const std::string pattern =
+                // TRANSLATORS: what could not be judged; %1 is a chain of the rules.
+                i18n::Tr("a jump to chain \"%1\", which is not listed");
+            return ChainFate{ReplyFate::CannotTell, chainName, i18n::Format(pattern, rule.target)};
         }
         if (rule.action == Action::Goto) {
             frames.back() = {&target->first, &target->second, 0};
         } else if (frames.size() >= DepthLimit) {
             return ChainFate{ReplyFate::CannotTell, chainName,
-                             "jumps nested deeper than can be followed"};
+                             i18n::Tr("jumps nested deeper than can be followed")};
         } else {
             frames.push_back({&target->first, &target->second, 0});
         }

@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/doctor/FirewallRuleset.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/doctor/IptablesSaveRules.h"
 #include "tools/tcpipctl/doctor/NftJsonRules.h"
 
@@ -70,7 +71,10 @@ void JudgeNftTables(const std::string& nftJson, const std::string& iptablesNftSa
                     std::vector<InputChainVerdict>& verdicts) {
     const auto tables = ReadNftJson(nftJson, replyPort);
     if (!tables) {
-        verdicts.push_back(Unjudged("the output of nft -j list ruleset is not JSON"));
+        const std::string pattern =
+            // TRANSLATORS: %1 is a command.
+            i18n::Tr("the output of %1 is not JSON");
+        verdicts.push_back(Unjudged(i18n::Format(pattern, "nft -j list ruleset")));
         return;
     }
     for (const RuleTable& table : *tables) {
@@ -106,7 +110,10 @@ std::vector<InputChainVerdict> JudgeInputChains(const FirewallTexts& texts,
         JudgeNftTables(*texts.nftJson, texts.iptablesNftSave.value_or(""), interfaceNames,
                        replyPort, verdicts);
     } else if (texts.nftInstalled) {
-        verdicts.push_back(Unjudged("nft -j list ruleset could not be read"));
+        const std::string pattern =
+            // TRANSLATORS: %1 is a command.
+            i18n::Tr("%1 could not be read");
+        verdicts.push_back(Unjudged(i18n::Format(pattern, "nft -j list ruleset")));
     } else if (texts.iptablesNftSave) {
         // Without nft, iptables-nft's own tables (ufw's on Debian 12) are still shown by
         // iptables-nft-save; it names them as nft would.
@@ -116,8 +123,8 @@ std::vector<InputChainVerdict> JudgeInputChains(const FirewallTexts& texts,
         }
     } else {
         verdicts.push_back(
-            Unjudged("nft is not installed and iptables-nft-save could not be read, so "
-                     "nothing shows nftables' tables"));
+            Unjudged(i18n::Tr("nft is not installed and iptables-nft-save could not be read, so "
+                              "nothing shows nftables' tables")));
     }
     if (texts.iptablesLegacySave) {
         if (const auto legacy = ReadIptablesSave(*texts.iptablesLegacySave, "filter", replyPort)) {

@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/doctor/IptablesSaveRules.h"
 
+#include "i18n/Translate.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -10,6 +12,9 @@
 namespace tcpipset {
 
 namespace {
+
+using i18n::Format;
+using i18n::Tr;
 
 struct Token {
     std::string text;
@@ -109,16 +114,16 @@ Condition Option(const std::string& option, const std::vector<std::string>& valu
     };
     if (option == "--sport" || option == "--source-port" || option == "--sports" ||
         option == "--source-ports") {
-        return FromJudgement(Ports(value, sourcePortIn), "a source port");
+        return FromJudgement(Ports(value, sourcePortIn), Tr("a source port"));
     }
     if (option == "--dport" || option == "--destination-port" || option == "--dports" ||
         option == "--destination-ports") {
-        return FromJudgement(Ports(value, EphemeralPortIn), "a destination port");
+        return FromJudgement(Ports(value, EphemeralPortIn), Tr("a destination port"));
     }
     if (option == "--ports") {
         const Judgement source = Ports(value, sourcePortIn);
         return FromJudgement(source == Judgement::Matches ? source : Ports(value, EphemeralPortIn),
-                             "a port");
+                             Tr("a port"));
     }
     if (option == "--ctstate" || option == "--state") {
         return Surely(Listed(value, "NEW"));
@@ -133,7 +138,8 @@ Condition Option(const std::string& option, const std::vector<std::string>& valu
     if (option == "--comment" || option == "--limit-iface-in") {
         return Surely(true);
     }
-    return CannotJudge("iptables option " + option);
+    // TRANSLATORS: what a rule looks at; %1 is the option as iptables-save writes it.
+    return CannotJudge(Format(Tr("iptables option %1"), option));
 }
 
 Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
@@ -160,12 +166,12 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
         if (word == "-p" || word == "--protocol") {
             condition = Surely(value == "udp" || value == "17" || value == "all" || value == "0");
         } else if (word == "-s" || word == "--source") {
-            condition = CannotJudge("a source address");
+            condition = CannotJudge(Tr("a source address"));
         } else if (word == "-d" || word == "--destination") {
             const auto slash = value.find('/');
             const int prefix = slash == std::string::npos ? 32 : std::atoi(&value[slash + 1]);
             condition =
-                FromJudgement(DestinationIn(value.substr(0, slash), prefix), "a destination");
+                FromJudgement(DestinationIn(value.substr(0, slash), prefix), Tr("a destination"));
         } else if (word == "-i" || word == "--in-interface") {
             std::string pattern = value;
             if (pattern.ends_with('+')) {
@@ -177,7 +183,8 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
         } else if (word == "-m" || word == "--match") {
             judgedModule = JudgedModules.contains(value);
             if (!judgedModule) {
-                condition = CannotJudge("an iptables match (" + value + ")");
+                // TRANSLATORS: what a rule looks at; %1 is the name of the match.
+                condition = CannotJudge(Format(Tr("an iptables match (%1)"), value));
             }
         } else if (word == "-j" || word == "--jump" || word == "-g" || word == "--goto") {
             const bool jump = word == "-j" || word == "--jump";
@@ -192,15 +199,18 @@ Rule ReadRule(const std::vector<Token>& tokens, std::size_t first,
                 rule.target = value;
             } else if (!IptablesTargetPasses(value)) {
                 rule.action = Action::CannotTell;
-                rule.target = value.ends_with("QUEUE") ? "a queue to a program"
-                                                       : "an iptables target (" + value + ")";
+                rule.target = value.ends_with("QUEUE")
+                                  ? Tr("a queue to a program")
+                                  // TRANSLATORS: what a rule does; %1 is the name of the target.
+                                  : Format(Tr("an iptables target (%1)"), value);
             }
             break; // the target's own options follow
         } else if (word.starts_with("--") && !judgedModule) {
             continue; // an option of a module that cannot be judged, told once
         } else {
-            condition = word.starts_with("--") ? Option(word, values, replyPort)
-                                               : CannotJudge("iptables option " + word);
+            condition = word.starts_with("--")
+                            ? Option(word, values, replyPort)
+                            : CannotJudge(Format(Tr("iptables option %1"), word));
         }
         if (condition.judgement != Judgement::Matches || condition.negated) {
             rule.conditions.push_back(negated ? Negated(std::move(condition))

@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/doctor/NftJsonRules.h"
 
+#include "i18n/Translate.h"
+
 #include <algorithm>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -10,6 +12,10 @@ namespace tcpipset {
 
 namespace {
 
+// What a rule looks at that cannot be judged is told in the reader's language; the parts
+// of a rule that nft itself writes ("meta mark", "ct state") stay as nft writes them.
+using i18n::Format;
+using i18n::Tr;
 using nlohmann::json;
 
 constexpr int UdpProtocolNumber = 17;
@@ -141,7 +147,7 @@ Condition MetaMatch(const std::string& key, const std::string& op, const json& r
         return Among(op, right, NamedValue({"host", "unicast"}, 0), "meta pkttype");
     }
     if (key == "mark") {
-        return CannotJudge("the packet mark");
+        return CannotJudge(Tr("the packet mark"));
     }
     return CannotJudge("meta " + key);
 }
@@ -160,7 +166,7 @@ Condition ConntrackMatch(const std::string& key, const std::string& op, const js
         return Among(op, right, NamedValue({"original"}, 0), "ct direction");
     }
     if (key == "mark") {
-        return CannotJudge("the conntrack mark");
+        return CannotJudge(Tr("the conntrack mark"));
     }
     return CannotJudge("ct " + key);
 }
@@ -198,7 +204,7 @@ Condition FibMatch(const json& fib, const std::string& op, const json& right) {
         // The address the reply goes to is the workstation's own.
         return Among(op, right, NamedValue({"local"}, std::nullopt), "fib daddr type");
     }
-    return CannotJudge("a fib lookup");
+    return CannotJudge(Tr("a fib lookup"));
 }
 
 Condition JudgeMatch(const json& match, int replyPort) {
@@ -206,13 +212,15 @@ Condition JudgeMatch(const json& match, int replyPort) {
     const json left = match.value("left", json());
     const json right = match.value("right", json());
     if (right.is_string() && right.get<std::string>().starts_with('@')) {
-        return CannotJudge("the named set " + right.get<std::string>());
+        // TRANSLATORS: what a rule looks at; %1 is the set's name as nft writes it.
+        return CannotJudge(Format(Tr("the named set %1"), right.get<std::string>()));
     }
     std::vector<std::string> protocols;
     PayloadProtocols(left, protocols);
     for (const std::string& protocol : protocols) {
         if (protocol == "ether" || protocol == "vlan") {
-            return CannotJudge(protocol + " header");
+            // TRANSLATORS: what a rule looks at; %1 is "ether" or "vlan".
+            return CannotJudge(Format(Tr("%1 header"), protocol));
         }
         if (protocol != "udp" && protocol != "th" && protocol != "ip") {
             return Surely(false); // tcp, icmp, ip6, sctp...: another protocol
@@ -231,7 +239,7 @@ Condition JudgeMatch(const json& match, int replyPort) {
     if (left.contains("fib")) {
         return FibMatch(left["fib"], op, right);
     }
-    return CannotJudge(left.is_object() && !left.empty() ? left.begin().key() : "a match");
+    return CannotJudge(left.is_object() && !left.empty() ? left.begin().key() : Tr("a match"));
 }
 
 // Statements that only count, log or change what later rules see.
@@ -255,7 +263,7 @@ std::optional<Rule> Verdict(const json& statement) {
         rule.target = Text(statement[jump ? "jump" : "goto"].value("target", json()));
     } else if (statement.contains("queue")) {
         rule.action = Action::CannotTell;
-        rule.target = "a queue to a program";
+        rule.target = Tr("a queue to a program");
     } else {
         return std::nullopt;
     }
@@ -281,7 +289,10 @@ std::vector<Rule> ReadRule(const json& expressions, int replyPort) {
             std::vector<Rule> rules;
             const json data = body.value("data", json());
             if (!data.is_object() || !data.contains("set")) {
-                rules.push_back({conditions, Action::CannotTell, "the verdict map " + Text(data)});
+                const std::string pattern =
+                    // TRANSLATORS: what a rule does; %1 is the map as nft writes it.
+                    Tr("the verdict map %1");
+                rules.push_back({conditions, Action::CannotTell, Format(pattern, Text(data))});
                 return rules;
             }
             for (const json& element : data["set"]) {
@@ -305,19 +316,21 @@ std::vector<Rule> ReadRule(const json& expressions, int replyPort) {
                 }
                 if (!IptablesTargetPasses(name)) {
                     return {{std::move(conditions), Action::CannotTell,
-                             "an iptables target (" + name + ")"}};
+                             Format(Tr("an iptables target (%1)"), name)}};
                 }
             } else if (body.value("type", "") == "match") {
                 // iptables-nft keeps what it cannot say in nftables' terms as iptables' own
                 // match, whose options nft's JSON leaves out.
-                conditions.push_back(CannotJudge("an iptables match (" + name +
-                                                 ") whose options nft's JSON leaves out"));
+                const std::string pattern =
+                    // TRANSLATORS: what a rule looks at; %1 is the name of the match.
+                    Tr("an iptables match (%1) whose options nft's JSON leaves out");
+                conditions.push_back(CannotJudge(Format(pattern, name)));
             }
         } else if (kind == "limit" || kind == "meter" || kind == "quota" || kind == "ct count") {
-            conditions.push_back(CannotJudge("a rate limit or quota"));
+            conditions.push_back(CannotJudge(Tr("a rate limit or quota")));
         } else if (kind == "set") {
             if (body.contains("stmt")) {
-                conditions.push_back(CannotJudge("a rate limit kept in a set"));
+                conditions.push_back(CannotJudge(Tr("a rate limit kept in a set")));
             }
         } else if (!PassingStatements.contains(kind)) {
             conditions.push_back(CannotJudge(kind));

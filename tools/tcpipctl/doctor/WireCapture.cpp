@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/doctor/WireCapture.h"
 
+#include "i18n/Translate.h"
+
 #include <pcap/pcap.h>
 
 namespace tcpipset {
@@ -44,30 +46,32 @@ WireCapture::WireCapture(const std::string& interfaceName, const std::string& fi
     const int activated = pcap_activate(handle_.get());
     if (activated == PCAP_ERROR_PERM_DENIED) {
         handle_.reset();
-        failure_ = "no right to capture (it needs root)";
+        failure_ = i18n::Tr("no right to capture (it needs root)");
         return;
     }
     if (activated < 0) {
-        Fail("cannot capture");
+        // TRANSLATORS: %1 is libpcap's message.
+        Fail(i18n::Tr("cannot capture: %1"));
         return;
     }
     bpf_program program{};
     if (pcap_setdirection(handle_.get(), inboundOnly ? PCAP_D_IN : PCAP_D_INOUT) != 0 ||
         pcap_compile(handle_.get(), &program, filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
-        Fail("cannot filter the capture");
+        // TRANSLATORS: %1 is libpcap's message.
+        Fail(i18n::Tr("cannot filter the capture: %1"));
         return;
     }
     const int filtered = pcap_setfilter(handle_.get(), &program);
     pcap_freecode(&program);
     if (filtered != 0 || pcap_setnonblock(handle_.get(), 1, error.data()) != 0) {
-        Fail("cannot filter the capture");
+        Fail(i18n::Tr("cannot filter the capture: %1"));
         return;
     }
     link_ = static_cast<LinkType>(pcap_datalink(handle_.get()));
 }
 
-void WireCapture::Fail(const std::string& what) {
-    failure_ = what + ": " + pcap_geterr(handle_.get());
+void WireCapture::Fail(const std::string& pattern) {
+    failure_ = i18n::Format(pattern, pcap_geterr(handle_.get()));
     handle_.reset();
 }
 

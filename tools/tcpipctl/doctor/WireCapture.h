@@ -38,7 +38,8 @@ private:
     struct Close {
         void operator()(pcap* handle) const;
     };
-    void Fail(const std::string& what);
+    // Says why, libpcap's message in place of the pattern's %1, and lets the capture go.
+    void Fail(const std::string& pattern);
     // Hands each frame captured so far to keep(frame, link).
     template <typename Keep>
     void Dispatch(Keep&& keep);
