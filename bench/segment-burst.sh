@@ -139,7 +139,8 @@ inner_ctl() {
     work=$(mktemp -d /tmp/segment-burst-ctl.XXXXXX)
     trap 'rm -rf "$work"' EXIT
     start=$(now_ms)
-    "$ctl" "$@" discover >"$work/out" 2>"$work/err" </dev/null &
+    # Its warnings are read below in English words, whatever the caller's language.
+    LC_ALL=C "$ctl" "$@" discover >"$work/out" 2>"$work/err" </dev/null &
     pid=$!
     # tcpipctl waits out its receive time-out (1 s) after the burst with its sockets open.
     wait_for_burst "$pid" || true

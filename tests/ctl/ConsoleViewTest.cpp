@@ -1,5 +1,8 @@
 #include "tools/tcpipctl/ConsoleView.h"
 
+#include "tests/i18n/Language.h"
+#include "ui/operations/Messages.h"
+
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -7,12 +10,13 @@
 namespace tcpipset {
 namespace {
 
-constexpr const char* Question = "TCP/IPアドレスを変更しますか。";
+constexpr const char* Question = "Change the TCP/IP address?";
 
 struct AnswerCase {
     const char* typed;
     DialogResult result;
     std::string prompted; // everything written to the terminal
+    const char* language = languages::English;
 };
 
 void PrintTo(const AnswerCase& c, std::ostream* os) {
@@ -25,8 +29,9 @@ TEST_P(ConsolePromptTest, AsksOnceAndGoesOnOnlyForYes) {
     std::istringstream answers(GetParam().typed);
     std::ostringstream prompts;
     ConsoleView view(false, answers, prompts);
+    const languages::ScopedLanguage language(GetParam().language);
 
-    EXPECT_EQ(view.ShowConfirmation(Question), GetParam().result);
+    EXPECT_EQ(view.ShowConfirmation(messages::ConfirmSet()), GetParam().result);
 
     EXPECT_EQ(prompts.str(), GetParam().prompted);
     EXPECT_EQ(view.Cancelled(), GetParam().result == DialogResult::Cancel);
@@ -48,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"yes please\n", DialogResult::Cancel, Prompt},
                       AnswerCase{"ja\n", DialogResult::Cancel, Prompt},
                       // End of input: the prompt's line is ended for the message after it.
-                      AnswerCase{"", DialogResult::Cancel, Prompt + "\n"}));
+                      AnswerCase{"", DialogResult::Cancel, Prompt + "\n"},
+                      // The window's question, in the window's words.
+                      AnswerCase{"y\n", DialogResult::Yes, "TCP/IPアドレスを変更しますか。 [y/N] ",
+                                 languages::Japanese}));
 
 TEST(ConsoleViewTest, AssumedYesAsksNothingAndReadsNothing) {
     std::istringstream answers("n\n");

@@ -46,7 +46,7 @@ expect "--interface keeps a query to the second segment" 0 \
     $'198.19.96.11\n255.255.224.0\n198.19.64.1' "" -- \
     "$ctl" "${quick[@]}" --interface "$if2" query 0200000B0002
 expect "a set on the second segment moves the device and is confirmed" 0 \
-    "TCP/IPアドレスは更新されました。" "" -- \
+    "The TCP/IP address was updated." "" -- \
     "$ctl" "${quick[@]}" --interface "$if2" set 0200000B0002 --yes \
     --ip 198.19.96.77 --mask 255.255.224.0 --gateway 198.19.96.1
 expect "the moved device answers from its new address" 0 \
@@ -69,7 +69,7 @@ expect "a restart that two devices would take is refused" 2 "" "~$twins" -- \
 expect_sent "the first segment received only the two queries" 2 "$before1"
 expect_sent "the second segment received only the two queries" 2 "$before2" "$log2"
 expect "--interface keeps the set to the one device on the first segment" 0 \
-    "TCP/IPアドレスは更新されました。" "" -- \
+    "The TCP/IP address was updated." "" -- \
     "$ctl" "${quick[@]}" --interface "$if1" set 020000000001 --yes \
     --ip 198.18.0.77 --mask 255.255.0.0 --gateway 198.18.0.1
 expect_sent "the second segment received nothing of it" 2 "$before2" "$log2"
@@ -78,7 +78,7 @@ expect_sent "the second segment received nothing of it" 2 "$before2" "$log2"
 # device answered it.
 before1=$(requests_seen)
 before2=$(requests_seen "$log2")
-expect "a set without --interface is confirmed" 0 "TCP/IPアドレスは更新されました。" "" -- \
+expect "a set without --interface is confirmed" 0 "The TCP/IP address was updated." "" -- \
     "$ctl" "${quick[@]}" set 0200000B0001 --yes --ip 198.19.96.78 --mask 255.255.224.0 \
     --gateway 198.19.96.1
 expect "so does a restart" 0 \

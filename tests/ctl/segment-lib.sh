@@ -5,6 +5,11 @@
 # shellcheck shell=bash disable=SC2034 # ctl, quick and work are for the sourcing script
 set -u
 
+# tcpipctl speaks the language of LC_MESSAGES: the cases read its English, and a case that
+# reads another language names it. LANGUAGE would pick a language over a locale but C.
+export LC_ALL=C
+unset LANGUAGE
+
 ctl=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

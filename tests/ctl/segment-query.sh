@@ -23,7 +23,7 @@ expect "query --json of a reply without a gateway" 0 \
     '{"address":"198.18.3.8","mask":"255.255.0.0","gateway":""}' "" -- \
     "$ctl" "${quick[@]}" --json query 0200000C0008
 
-timed_out() { echo "tcpipctl: no device answered the query for $1 within 300 ms (タイムアウトが発生しました。)"; }
+timed_out() { echo "tcpipctl: no device answered the query for $1 within 300 ms (The request timed out.)"; }
 expect "query of a device that does not answer names it and the time" 1 "" "$(timed_out 0200000C0003)" -- \
     "$ctl" "${quick[@]}" query 0200000C0003
 expect "query --json of a device that does not answer" 1 "{\"error\":\"$(timed_out 0200000C0003)\"}" \

@@ -4,9 +4,9 @@
 # shellcheck source=segment-lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/segment-lib.sh"
 
-updated="TCP/IPアドレスは更新されました。"
-not_updated="TCP/IPアドレスは更新されませんでした。"
-timeout_message="tcpipctl: no device answered the set for 0200000C0010 within 300 ms (タイムアウトが発生しました。)"
+updated="The TCP/IP address was updated."
+not_updated="The TCP/IP address was not updated."
+timeout_message="tcpipctl: no device answered the set for 0200000C0010 within 300 ms (The request timed out.)"
 
 set_a() { "$ctl" "${quick[@]}" set 0200000C0001 --yes "$@"; }
 

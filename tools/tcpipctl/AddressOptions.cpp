@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/AddressOptions.h"
 
+#include "i18n/Translate.h"
 #include "protocol/AddressValidation.h"
 
 #include <array>
@@ -8,49 +9,54 @@ namespace tcpipset {
 
 namespace {
 
+using i18n::Format;
+using i18n::Mark;
+using i18n::Tr;
+
 constexpr std::size_t MaxPartDigits = 3;
 constexpr std::uint32_t MaxPart = 255;
-constexpr const char* EndsInZeroOr255 = "ends in 0 or 255";
+constexpr const char* EndsInZeroOr255 = Mark("ends in 0 or 255");
 
 bool IsDecimalDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Why the window's rules refuse a host address. They keep to the classes A to C and to a
-// last part of 1 to 254; the reason tells which rule the address broke.
-std::string HostAddressFault(std::uint32_t address) {
+// Why the window's rules refuse a host address, in English, to be translated where it is
+// shown. They keep to the classes A to C and to a last part of 1 to 254; the reason tells
+// which rule the address broke.
+const char* HostAddressFault(std::uint32_t address) {
     const std::uint32_t first = address >> 24;
     const std::uint32_t last = address & 0xFF;
     if (first == 0) {
-        return "not a host address (its first part is 0)";
+        return Mark("not a host address (its first part is 0)");
     }
     if (first == 127) {
-        return "not a host address (127 is the loopback network)";
+        return Mark("not a host address (127 is the loopback network)");
     }
     if (first >= 224 && first <= 239) {
-        return "not a host address (a multicast address)";
+        return Mark("not a host address (a multicast address)");
     }
     if (first >= 240) {
-        return "not a host address (a reserved address)";
+        return Mark("not a host address (a reserved address)");
     }
     if (last == 0 || last == MaxPart) {
         return EndsInZeroOr255;
     }
-    return "not a host address";
+    return Mark("not a host address");
 }
 
 // A device with such a mask could reach no other host, or would take every address for
 // its own segment, or holds a mask that no routing understands.
 std::string MaskFault(std::uint32_t mask) {
     if (mask == 0) {
-        return "no network part: a subnet mask needs one-bits";
+        return Tr("no network part: a subnet mask needs one-bits");
     }
     if (mask == 0xFFFFFFFFu) {
-        return "no host part: a subnet mask needs zero-bits";
+        return Tr("no host part: a subnet mask needs zero-bits");
     }
     const std::uint32_t hostBits = ~mask;
     if ((hostBits & (hostBits + 1)) != 0) {
-        return "the one-bits of a subnet mask must be contiguous";
+        return Tr("the one-bits of a subnet mask must be contiguous");
     }
     return {};
 }
@@ -67,7 +73,7 @@ struct AddressOption {
 std::string OptionFault(AddressOption& option) {
     const auto parsed = ParseDottedQuad(option.text);
     if (!parsed) {
-        return "not an IPv4 address";
+        return Tr("not an IPv4 address");
     }
     option.value = *parsed;
     if (!option.rule) {
@@ -78,11 +84,12 @@ std::string OptionFault(AddressOption& option) {
     // mask decides, and a host of a wider subnet may end in 0 or 255 (198.18.3.255/16).
     if (!ValidateAddress(option.text, *option.rule)) {
         if (*option.rule == AddressKind::SubnetMask) {
-            return "not a subnet mask";
+            return Tr("not a subnet mask");
         }
-        const std::string fault = HostAddressFault(option.value);
-        return *option.rule == AddressKind::IpAddress && fault == EndsInZeroOr255 ? std::string{}
-                                                                                  : fault;
+        const char* fault = HostAddressFault(option.value);
+        return *option.rule == AddressKind::IpAddress && std::string_view(fault) == EndsInZeroOr255
+                   ? std::string{}
+                   : Tr(fault);
     }
     return *option.rule == AddressKind::SubnetMask ? MaskFault(option.value) : std::string{};
 }
@@ -144,17 +151,18 @@ AddressVerdict CheckAddressOptions(const Command& command) {
     // reach all of it; neither is a device's own. (255.255.255.254 has no such pair.)
     const std::uint32_t hostPart = ip.value & ~mask.value;
     if (~mask.value > 1 && (hostPart == 0 || hostPart == ~mask.value)) {
-        return {OptionRefusal(ip.name, ip.text,
-                              std::string("the ") + (hostPart == 0 ? "network" : "broadcast") +
-                                  " address of its subnet with --mask " + mask.text),
-                {}};
+        const std::string reason =
+            hostPart == 0
+                ? Format(Tr("the network address of its subnet with --mask %1"), mask.text)
+                : Format(Tr("the broadcast address of its subnet with --mask %1"), mask.text);
+        return {OptionRefusal(ip.name, ip.text, reason), {}};
     }
     // 0.0.0.0 is no gateway at all. Another subnet's gateway is out of most devices' reach,
     // but some networks reach it all the same (proxy ARP), so it is only warned of.
     if (gateway.value != 0 && (gateway.value & mask.value) != (ip.value & mask.value)) {
         return {{},
-                "tcpipctl: warning: --gateway " + gateway.text +
-                    " lies outside the subnet of --ip " + ip.text + " --mask " + mask.text};
+                Format(Tr("--gateway %1 lies outside the subnet of --ip %2 --mask %3"),
+                       gateway.text, ip.text, mask.text)};
     }
     return {};
 }

@@ -22,7 +22,8 @@ bool SameDottedQuad(std::string_view a, std::string_view b);
 // What the checks of a set's or restart's --ip, --mask and --gateway found.
 struct AddressVerdict {
     std::string refusal; // "tcpipctl: --OPTION VALUE: reason", or empty when all pass
-    std::string warning; // written before the command goes on; empty when none
+    // Written after "warning: " before the command goes on; empty when none.
+    std::string warning;
 };
 
 // The addresses of a set or restart that a device cannot use, refused before anything is

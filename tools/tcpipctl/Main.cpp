@@ -1,3 +1,5 @@
+#include "i18n/Catalogue.h"
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/AddressOptions.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/MacArgument.h"
@@ -19,6 +21,8 @@ namespace {
 
 using tcpipset::Command;
 using tcpipset::Verb;
+using tcpipset::i18n::Format;
+using tcpipset::i18n::Tr;
 
 constexpr int DefaultWaitSeconds = 10;
 constexpr int MaxWaitSeconds = 3600;
@@ -41,7 +45,7 @@ public:
         });
         // One blank line between the groups and after the last, as within the help.
         help.erase(help.find_last_not_of('\n') + 1);
-        return help + "\n" + make_group("Global options", false, global) + "\n";
+        return help + "\n" + make_group(Tr("Global options"), false, global) + "\n";
     }
 };
 
@@ -54,11 +58,11 @@ std::string ParseErrorText(const CLI::Error& error) {
 using AddressOptionSet = std::array<CLI::Option*, 3>;
 
 AddressOptionSet AddAddressOptions(CLI::App& sub, Command& command) {
-    sub.add_flag("--yes,-y", command.yes, "do not ask for confirmation");
-    return {
-        sub.add_option("--ip", command.ip, "new IP address")->type_name("ADDRESS"),
-        sub.add_option("--mask", command.mask, "new subnet mask")->type_name("MASK"),
-        sub.add_option("--gateway", command.gateway, "new gateway address")->type_name("ADDRESS")};
+    sub.add_flag("--yes,-y", command.yes, Tr("do not ask for confirmation"));
+    return {sub.add_option("--ip", command.ip, Tr("new IP address"))->type_name("ADDRESS"),
+            sub.add_option("--mask", command.mask, Tr("new subnet mask"))->type_name("MASK"),
+            sub.add_option("--gateway", command.gateway, Tr("new gateway address"))
+                ->type_name("ADDRESS")};
 }
 
 std::size_t CountGiven(const AddressOptionSet& options) {
@@ -129,6 +133,17 @@ std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) 
     return std::nullopt;
 }
 
+// The words of the help's frame, in the reader's language: CLI11 writes its own only
+// through these labels.
+void LabelHelp(CLI::Formatter& formatter) {
+    // TRANSLATORS: the headings and words of --help around the options and commands.
+    formatter.label("Usage", Tr("Usage"));
+    formatter.label("OPTIONS", Tr("OPTIONS"));
+    formatter.label("SUBCOMMAND", Tr("SUBCOMMAND"));
+    formatter.label("REQUIRED", Tr("REQUIRED"));
+    formatter.label("Positionals", Tr("Positionals"));
+}
+
 int Refuse(const std::string& message, const Command& command) {
     return tcpipset::ReportError(message, tcpipset::ExitUsage, command.json, std::cout, std::cerr);
 }
@@ -136,86 +151,101 @@ int Refuse(const std::string& message, const Command& command) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tcpipset::i18n::UseEnvironmentLanguage();
     tcpipset::RecordMainThread();
     Command command;
     std::string mac;
     int waitSeconds = DefaultWaitSeconds;
-    CLI::App app{"Sets the TCP/IP address of network print servers on the local segment."};
+    CLI::App app{Tr("Sets the TCP/IP address of network print servers on the local segment.")};
     app.name("tcpipctl");
-    // Set before the commands are added: they take both over from the application.
-    app.formatter(std::make_shared<HelpWithGlobalOptions>());
+    // Set before the options and the commands are added, which take them over from the
+    // application: the formatter, the failure message, the help's groups and its flag.
+    const auto formatter = std::make_shared<HelpWithGlobalOptions>();
+    LabelHelp(*formatter);
+    app.formatter(formatter);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
-        return ParseErrorText(error) + "\nRun with --help for more information.\n";
+        return ParseErrorText(error) + "\n" + Tr("Run with --help for more information.") + "\n";
     });
-    app.set_version_flag("--version", "1.0.0.2");
+    app.option_defaults()->group(Tr("Options"));
+    app.group(Tr("Subcommands"));
+    app.set_help_flag("-h,--help", Tr("Print this help message and exit"));
+    app.set_version_flag("--version", "1.0.0.2",
+                         Tr("Display program version information and exit"));
     app.require_subcommand(1);
     app.fallthrough();
     Takes(app.add_option("--broadcast", command.broadcast,
-                         "IPv4 address the requests go to (default 255.255.255.255)"),
+                         Tr("IPv4 address the requests go to (default 255.255.255.255)")),
           "ADDRESS");
     TakesInRange(app.add_option("--port", command.port,
-                                "UDP port of the print servers, 1 to 65535 (default 5001)"),
+                                Tr("UDP port of the print servers, 1 to 65535 (default 5001)")),
                  "PORT", 1, 65535);
     TakesInRange(app.add_option("--timeout", command.timeoutMs,
-                                "receive time-out in ms, 0 to 3600000 (default 1000)"),
+                                Tr("receive time-out in ms, 0 to 3600000 (default 1000)")),
                  "MS", 0, 3600000);
-    app.add_flag("--json", command.json, "write the results as JSON");
+    app.add_flag("--json", command.json, Tr("write the results as JSON"));
     TakesInRange(
         app.add_option("--receive-buffer", command.receiveBuffer,
-                       "receive buffer to ask for, 0 to 1073741824 bytes (4194304); 0 leaves "
-                       "the system's default"),
+                       Tr("receive buffer to ask for, 0 to 1073741824 bytes (4194304); 0 leaves "
+                          "the system's default")),
         "BYTES", 0, 1 << 30);
     TakesInRange(
         app.add_option("--local-port", command.localPort,
-                       "bind the socket to this local port, 1 to 65535, so a firewall rule "
-                       "can name it"),
+                       Tr("bind the socket to this local port, 1 to 65535, so a firewall rule "
+                          "can name it")),
         "PORT", 1, 65535);
     Takes(app.add_option("--interface", command.interfaces,
-                         "send the limited broadcast only out of this interface (repeatable)"),
+                         Tr("send the limited broadcast only out of this interface (repeatable)")),
           "NAME")
         ->allow_extra_args(false);
 
-    auto* discover = app.add_subcommand("discover", "list the MAC address of every print server");
+    auto* discover =
+        app.add_subcommand("discover", Tr("list the MAC address of every print server"));
     discover->add_flag("--long,-l", command.longListing,
-                       "also the address each reply came from and its interface");
-    auto* query = app.add_subcommand("query", "show a print server's IP address, mask, gateway");
-    auto* set = app.add_subcommand("set", "write a new IP address, mask and gateway");
+                       Tr("also the address each reply came from and its interface"));
+    auto* query =
+        app.add_subcommand("query", Tr("show a print server's IP address, mask, gateway"));
+    auto* set = app.add_subcommand("set", Tr("write a new IP address, mask and gateway"));
     auto* restart = app.add_subcommand(
-        "restart", "write the settings (given, or the device's own) and restart the device");
-    auto* doctor = app.add_subcommand("doctor", "tell what may keep the devices' replies out");
+        "restart", Tr("write the settings (given, or the device's own) and restart the device"));
+    auto* doctor = app.add_subcommand("doctor", Tr("tell what may keep the devices' replies out"));
     auto* exportSite = app.add_subcommand(
-        "export", "write every device's MAC, IP address, mask, gateway and interface");
-    Takes(exportSite->add_option("--format", command.format, "csv (default) or json"), "FORMAT")
+        "export", Tr("write every device's MAC, IP address, mask, gateway and interface"));
+    Takes(exportSite->add_option("--format", command.format, Tr("csv (default) or json")), "FORMAT")
         ->check(CLI::IsMember({"csv", "json"}).description(""));
     auto* apply = app.add_subcommand(
-        "apply", "set every device of an inventory file (as export writes it) to its row");
-    Takes(apply->add_option("FILE", command.inventoryFile, "the inventory: CSV or a JSON array"),
-          "FILE")
+        "apply", Tr("set every device of an inventory file (as export writes it) to its row"));
+    Takes(
+        apply->add_option("FILE", command.inventoryFile, Tr("the inventory: CSV or a JSON array")),
+        "FILE")
         ->required();
-    apply->add_flag("--check", command.check, "show the plan and send no set or restart");
-    apply->add_flag("--diff", command.diff, "show the settings before and after of each change");
-    apply->add_flag("--restart", command.restartAfterApply,
-                    "restart each device changed, and wait until it answers at its new address");
-    TakesInRange(apply->add_option("--settle-timeout", command.settleSeconds,
-                                   "seconds a restarted device may take to answer (1 to 3600; 10)"),
-                 "SECONDS", 1, MaxWaitSeconds);
+    apply->add_flag("--check", command.check, Tr("show the plan and send no set or restart"));
+    apply->add_flag("--diff", command.diff,
+                    Tr("show the settings before and after of each change"));
+    apply->add_flag(
+        "--restart", command.restartAfterApply,
+        Tr("restart each device changed, and wait until it answers at its new address"));
+    TakesInRange(
+        apply->add_option("--settle-timeout", command.settleSeconds,
+                          Tr("seconds a restarted device may take to answer (1 to 3600; 10)")),
+        "SECONDS", 1, MaxWaitSeconds);
     for (auto* sub : {exportSite, apply}) {
         TakesInRange(
             sub->add_option("--rounds", command.rounds,
-                            "discoveries to run at most until every device is seen (1 to 100; "
-                            "3)"),
+                            Tr("discoveries to run at most until every device is seen (1 to 100; "
+                               "3)")),
             "N", 1, 100);
         TakesInRange(sub->add_option("--parallel", command.parallel,
-                                     "devices asked at once at most (1 to 1024; 64)"),
+                                     Tr("devices asked at once at most (1 to 1024; 64)")),
                      "N", 1, 1024);
         TakesInRange(
             sub->add_option("--retries", command.retries,
-                            "further tries of a request that nothing answered (0 to 20; 3)"),
+                            Tr("further tries of a request that nothing answered (0 to 20; 3)")),
             "N", 0, 20);
     }
     for (auto* sub : {query, set, restart}) {
-        Takes(sub->add_option("MAC", mac, "MAC address: 12 hex digits, ':' or '-' between bytes"),
-              "MAC")
+        Takes(
+            sub->add_option("MAC", mac, Tr("MAC address: 12 hex digits, ':' or '-' between bytes")),
+            "MAC")
             ->required();
     }
     for (auto* option : AddAddressOptions(*set, command)) {
@@ -224,8 +254,8 @@ int main(int argc, char** argv) {
     const AddressOptionSet restartAddresses = AddAddressOptions(*restart, command);
     auto* wait = restart
                      ->add_option(WaitOption, waitSeconds,
-                                  "afterwards, wait up to SECONDS (1 to 3600; 10) until the "
-                                  "device answers a query again")
+                                  Tr("afterwards, wait up to SECONDS (1 to 3600; 10) until the "
+                                     "device answers a query again"))
                      ->type_name("[SECONDS]")
                      ->check(CLI::Range(1, MaxWaitSeconds).description(""));
 
@@ -235,8 +265,10 @@ int main(int argc, char** argv) {
         for (const char* name : Commands) {
             list += (list.empty() ? "" : ", ") + std::string(name);
         }
-        return Refuse("tcpipctl: unknown command " + *unknown + "; the commands are " + list,
-                      command);
+        const std::string unknownText =
+            // TRANSLATORS: %1 is the word typed, %2 the list of command names.
+            Format(Tr("unknown command %1; the commands are %2"), *unknown, list);
+        return Refuse("tcpipctl: " + unknownText, command);
     }
     std::vector<const char*> argPointers;
     for (const auto& arg : args) {
@@ -264,7 +296,7 @@ int main(int argc, char** argv) {
     const auto broadcast = tcpipset::CanonicalBroadcast(command.broadcast);
     if (!broadcast) {
         return Refuse(
-            tcpipset::OptionRefusal("--broadcast", command.broadcast, "not an IPv4 address"),
+            tcpipset::OptionRefusal("--broadcast", command.broadcast, Tr("not an IPv4 address")),
             command);
     }
     command.broadcast = *broadcast;
@@ -273,14 +305,15 @@ int main(int argc, char** argv) {
     if (namesDevice) {
         const auto normalised = tcpipset::NormaliseMacArgument(mac);
         if (!normalised) {
-            return Refuse("tcpipctl: not a MAC address: " + mac, command);
+            return Refuse("tcpipctl: " + Format(Tr("not a MAC address: %1"), mac), command);
         }
         command.mac = *normalised;
     }
     if (command.verb == Verb::Restart) {
         const std::size_t given = CountGiven(restartAddresses);
         if (given != 0 && given != restartAddresses.size()) {
-            return Refuse("tcpipctl: restart takes --ip, --mask and --gateway all three, or none",
+            return Refuse("tcpipctl: " +
+                              Tr("restart takes --ip, --mask and --gateway all three, or none"),
                           command);
         }
         command.restartWithQueried = given == 0;
@@ -293,11 +326,13 @@ int main(int argc, char** argv) {
         return Refuse(addresses.refusal, command);
     }
     if (!addresses.warning.empty()) {
-        std::cerr << addresses.warning << '\n' << std::flush;
+        std::cerr << "tcpipctl: " << Format(Tr("warning: %1"), addresses.warning) << '\n'
+                  << std::flush;
     }
     const bool changes = command.verb == Verb::Set || command.verb == Verb::Restart;
     if (changes && !command.yes && isatty(STDIN_FILENO) == 0) {
-        return Refuse("tcpipctl: standard input is not a terminal: give --yes to confirm", command);
+        return Refuse("tcpipctl: " + Tr("standard input is not a terminal: give --yes to confirm"),
+                      command);
     }
     return tcpipset::RunCommand(command, std::cin, std::cout, std::cerr);
 }

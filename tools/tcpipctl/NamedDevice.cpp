@@ -1,5 +1,7 @@
 #include "tools/tcpipctl/NamedDevice.h"
 
+#include "i18n/Translate.h"
+
 namespace tcpipset {
 
 NamedDevice SortAnswers(const std::string& mac, const std::vector<QueryAnswers::Device>& devices) {
@@ -23,8 +25,10 @@ NamedDevice SortAnswers(const std::string& mac, const std::vector<QueryAnswers::
 std::string DeviceList(const std::vector<const QueryAnswers::Device*>& devices) {
     std::string text;
     for (const auto* device : devices) {
-        text += (text.empty() ? "" : ", ") + (device->mac.empty() ? "(no MAC)" : device->mac) +
-                " at " + device->address;
+        const std::string mac = device->mac.empty() ? i18n::Tr("(no MAC)") : device->mac;
+        text +=
+            // TRANSLATORS: %1 is a device's MAC address, %2 the IP address its reply came from.
+            (text.empty() ? "" : ", ") + i18n::Format(i18n::Tr("%1 at %2"), mac, device->address);
     }
     return text;
 }

@@ -1,3 +1,4 @@
+#include "i18n/Translate.h"
 #include "protocol/AddressValidation.h"
 #include "protocol/ParseInteger.h"
 #include "protocol/Requests.h"
@@ -31,12 +32,41 @@ namespace tcpipset {
 namespace {
 
 using json = nlohmann::ordered_json;
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
+
+// The program's name before each of its own messages, as a script's log reads them.
+constexpr const char* Prefix = "tcpipctl: ";
 
 // Where the window shows nothing: a reply to a query, set or restart that could not be read.
-constexpr const char* UnreadableReply = "tcpipctl: the device's reply could not be read";
-constexpr const char* Cancelled = "キャンセルされました。";
-constexpr const char* NothingAnswered =
-    "tcpipctl: no device answered; tcpipctl doctor (as root) tells what may keep replies out";
+std::string UnreadableReply() {
+    return Prefix + Tr("the device's reply could not be read");
+}
+// The window says nothing when its question is cancelled; the command line ends with it.
+std::string Cancelled() {
+    return Tr("Cancelled.");
+}
+std::string NothingAnswered() {
+    return Prefix + Tr("no device answered; tcpipctl doctor (as root) tells what may keep replies "
+                       "out");
+}
+
+// Passes every record on to the system log, and keeps the outcome of the last: the command
+// decides on it, not on the words of the dialog that follows, which are the reader's.
+class OutcomeLog final : public WriteLog {
+public:
+    explicit OutcomeLog(WriteLog& next) : next_(next) {}
+    void Record(const WriteRecord& record) override {
+        last_ = record.outcome;
+        next_.Record(record);
+    }
+    std::optional<WriteOutcome> Last() const { return last_; }
+
+private:
+    WriteLog& next_;
+    std::optional<WriteOutcome> last_;
+};
 
 // The text of a socket error without its number line.
 std::string SocketErrorReason(const EIdSocketError& error) {
@@ -129,12 +159,16 @@ SharedSelectorGroups(const std::vector<ConsoleView::ListedDevice>& listed) {
 void WarnOfSharedSelectors(const std::map<std::string, std::vector<std::string>>& groups,
                            std::ostream& err) {
     for (const auto& [selector, lines] : groups) {
-        err << "tcpipctl: ";
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            err << (i == 0 ? "" : ", ") << lines[i];
+        std::string devices;
+        for (const auto& line : lines) {
+            devices += (devices.empty() ? "" : ", ") + line;
         }
-        err << " share their last six digits " << selector
-            << ": a set or restart of one would reach them all\n";
+        err << Prefix
+            // TRANSLATORS: %1 is a list of MAC addresses, %2 the six hex digits they end in.
+            << Format(Tr("%1 share their last six digits %2: a set or restart of one would reach "
+                         "them all"),
+                      devices, selector)
+            << '\n';
     }
 }
 
@@ -149,7 +183,7 @@ int Discover(const Command& command, ConsoleView& view, DeviceOperations& operat
         if (report.Json()) {
             report.Out() << "[]\n";
         }
-        return ReportError(NothingAnswered, ExitNoResult, false, report.Out(), err);
+        return ReportError(NothingAnswered(), ExitNoResult, false, report.Out(), err);
     }
     const auto shared = SharedSelectorGroups(view.Listed());
     WarnOfSharedSelectors(shared, err);
@@ -189,17 +223,19 @@ std::string InterfaceProblem(const Command& command) {
         return {};
     }
     if (command.broadcast != LimitedBroadcastAddress) {
-        return std::string("tcpipctl: --interface limits only the limited broadcast ") +
-               LimitedBroadcastAddress;
+        return Prefix + Format(Tr("--interface limits only the limited broadcast %1"),
+                               LimitedBroadcastAddress);
     }
     const TIdInterfaceList all = RequireSocketStack("getifaddrs").ListInterfaces();
     for (const auto& name : command.interfaces) {
         const std::string refusal = BroadcastRefusal(all, name);
         if (refusal == NoSuchInterface) {
-            return "tcpipctl: --interface " + name + ": no such interface";
+            return Prefix + Format(Tr("--interface %1: no such interface"), name);
         }
         if (!refusal.empty()) {
-            return "tcpipctl: --interface " + name + ": cannot carry a broadcast (" + refusal + ")";
+            return Prefix +
+                   // TRANSLATORS: %2 tells why the interface cannot send a broadcast.
+                   Format(Tr("--interface %1: cannot carry a broadcast (%2)"), name, refusal);
         }
     }
     return {};
@@ -215,27 +251,40 @@ void WriteValues(const std::string& address, const std::string& mask, const std:
     }
 }
 
-// The window's time-out, with the device and how long it was waited for.
-std::string TimedOut(const Command& command, const char* what) {
-    return "tcpipctl: no device answered " + std::string(what) + " for " + command.mac +
-           " within " + std::to_string(command.timeoutMs) + " ms (" + messages::Timeout() + ")";
+// The window's time-out, with the device and how long it was waited for; without the
+// program's name.
+std::string QueryTimedOut(const Command& command) {
+    // TRANSLATORS: %1 is the MAC address, %2 the time-out in milliseconds, %3 the window's
+    // message "The request timed out.".
+    return Format(Tr("no device answered the query for %1 within %2 ms (%3)"), command.mac,
+                  command.timeoutMs, messages::Timeout());
+}
+std::string SetTimedOut(const Command& command) {
+    // TRANSLATORS: %1 is the MAC address, %2 the time-out in milliseconds, %3 the window's
+    // message "The request timed out.".
+    return Format(Tr("no device answered the set for %1 within %2 ms (%3)"), command.mac,
+                  command.timeoutMs, messages::Timeout());
 }
 
-// No device answered for the MAC; devices that said they hold another are named.
+// No device answered for the MAC; devices that said they hold another are named. Without
+// the program's name.
 std::string NoAnswerFor(const Command& command, const NamedDevice& named) {
-    const std::string& mac = command.mac;
     if (named.others.empty()) {
-        return TimedOut(command, "the query");
+        return QueryTimedOut(command);
     }
-    return "tcpipctl: no device answered for " + mac + "; " + DeviceList(named.others) +
-           " answered to its last six digits";
+    // TRANSLATORS: %1 is the MAC address asked for, %2 a list of "MAC at ADDRESS".
+    return Format(Tr("no device answered for %1; %2 answered to its last six digits"), command.mac,
+                  DeviceList(named.others));
 }
 
+// Without the program's name.
 std::string SeveralAnswerFor(const std::string& mac,
                              const std::vector<const QueryAnswers::Device*>& devices) {
-    return "tcpipctl: " + std::to_string(devices.size()) +
-           " devices answer to the last six digits " + DeviceSelectorOf(mac) + " of " + mac + ": " +
-           DeviceList(devices);
+    // TRANSLATORS: %1 is a count, %2 the six hex digits, %3 the MAC address, %4 a list of
+    // "MAC at ADDRESS".
+    return Format(TrN("%1 device answers to the last six digits %2 of %3: %4",
+                      "%1 devices answer to the last six digits %2 of %3: %4", devices.size()),
+                  devices.size(), DeviceSelectorOf(mac), mac, DeviceList(devices));
 }
 
 // Queries the named device. The window shows the values of the last reply, whoever sent
@@ -246,11 +295,11 @@ const QueryAnswers::Device* QueryNamedDevice(const Command& command, DeviceOpera
     operations.QuerySelectedDevice();
     const NamedDevice named = SortAnswers(command.mac, operations.Answers().Devices());
     if (operations.ReplyUnreadable()) {
-        status = report.Error(UnreadableReply, ExitNoResult);
+        status = report.Error(UnreadableReply(), ExitNoResult);
     } else if (named.answering.size() > 1) {
-        status = report.Error(SeveralAnswerFor(command.mac, named.answering), ExitUsage);
+        status = report.Error(Prefix + SeveralAnswerFor(command.mac, named.answering), ExitUsage);
     } else if (named.answering.empty()) {
-        status = report.Error(NoAnswerFor(command, named), ExitNoResult);
+        status = report.Error(Prefix + NoAnswerFor(command, named), ExitNoResult);
     } else {
         return named.answering.front();
     }
@@ -275,19 +324,24 @@ std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& 
     case DeviceOperations::ProbeOutcome::SeveralDevices: {
         std::vector<const QueryAnswers::Device*> all = named.answering;
         all.insert(all.end(), named.others.begin(), named.others.end());
-        return report.Error(SeveralAnswerFor(command.mac, all) +
-                                "; nothing was sent (--interface may keep the request to one of "
-                                "them)",
-                            ExitUsage);
+        return report.Error(
+            // TRANSLATORS: %1 says which devices answer to the same digits.
+            Prefix + Format(Tr("%1; nothing was sent (--interface may keep the request to one of "
+                               "them)"),
+                            SeveralAnswerFor(command.mac, all)),
+            ExitUsage);
     }
     case DeviceOperations::ProbeOutcome::NoAnswer:
-        return report.Error("tcpipctl: no device answered the query for " + command.mac +
-                                "; nothing was sent",
-                            ExitNoResult);
+        return report.Error(
+            Prefix +
+                Format(Tr("no device answered the query for %1; nothing was sent"), command.mac),
+            ExitNoResult);
     case DeviceOperations::ProbeOutcome::OtherDevice:
-        return report.Error(NoAnswerFor(command, named) + "; nothing was sent", ExitNoResult);
+        return report.Error(
+            // TRANSLATORS: %1 says which device did not answer, or which others did.
+            Prefix + Format(Tr("%1; nothing was sent"), NoAnswerFor(command, named)), ExitNoResult);
     case DeviceOperations::ProbeOutcome::Unreadable:
-        return report.Error(UnreadableReply, ExitNoResult);
+        return report.Error(UnreadableReply(), ExitNoResult);
     case DeviceOperations::ProbeOutcome::NotRun:
     case DeviceOperations::ProbeOutcome::OneDevice:
         break;
@@ -295,23 +349,27 @@ std::optional<int> ProbeRefusal(const Command& command, const DeviceOperations& 
     return std::nullopt;
 }
 
-int Set(const Command& command, ConsoleView& view, DeviceOperations& operations, Reporter& report) {
+int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
+        const OutcomeLog& written, Reporter& report) {
     operations.SetTcpIpAddress();
     if (view.Cancelled()) {
-        return report.Error(Cancelled, ExitNoResult);
+        return report.Error(Cancelled(), ExitNoResult);
     }
     if (const auto refused = ProbeRefusal(command, operations, report)) {
         return *refused;
     }
     if (operations.ReplyUnreadable() || view.Dialogs().empty()) {
-        return report.Error(UnreadableReply, ExitNoResult);
+        return report.Error(UnreadableReply(), ExitNoResult);
     }
-    const std::string& outcome = view.Dialogs().back().text;
-    if (outcome == messages::Timeout()) {
-        return report.Error(TimedOut(command, "the set"), ExitNoResult);
+    // A set that was sent ended as its record says; one that was not, with the dialog
+    // that stopped it.
+    const auto outcome = written.Last();
+    if (outcome == WriteOutcome::NoReply) {
+        return report.Error(Prefix + SetTimedOut(command), ExitNoResult);
     }
-    if (outcome != messages::Updated() && outcome != messages::NotUpdated()) {
-        return report.Error(outcome, StatusOfMessage(outcome));
+    if (outcome != WriteOutcome::Updated && outcome != WriteOutcome::NotUpdated) {
+        const std::string& message = view.Dialogs().back().text;
+        return report.Error(message, StatusOfMessage(message));
     }
     // The window compares texts; the command line compares what the device holds.
     const auto& reply = operations.SetReply();
@@ -340,9 +398,13 @@ int Set(const Command& command, ConsoleView& view, DeviceOperations& operations,
     } else {
         report.Out() << (updated ? messages::Updated() : messages::NotUpdated()) << '\n';
         if (!updated) {
-            report.Out() << command.mac << " holds " << held["address"].get<std::string>() << " "
-                         << held["mask"].get<std::string>() << " "
-                         << held["gateway"].get<std::string>() << '\n';
+            // TRANSLATORS: %1 is the MAC address; %2, %3 and %4 the IP address, subnet mask
+            // and gateway that the device holds.
+            report.Out() << Format(Tr("%1 holds %2 %3 %4"), command.mac,
+                                   held["address"].get<std::string>(),
+                                   held["mask"].get<std::string>(),
+                                   held["gateway"].get<std::string>())
+                         << '\n';
         }
     }
     return updated ? ExitSuccess : ExitNoResult;
@@ -388,9 +450,9 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
             return status;
         }
         if (device->mask.empty() || device->gateway.empty()) {
-            return report.Error("tcpipctl: " + command.mac +
-                                    " reported no subnet mask or gateway; give --ip, --mask and "
-                                    "--gateway",
+            return report.Error(Prefix + Format(Tr("%1 reported no subnet mask or gateway; give "
+                                                   "--ip, --mask and --gateway"),
+                                                command.mac),
                                 ExitNoResult);
         }
         view.SetFields(device->address, device->mask, device->gateway);
@@ -404,7 +466,7 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
                 {"gateway", Field(view, AddressField::Edit3)}};
     operations.RestartDevice();
     if (view.Cancelled()) {
-        return report.Error(Cancelled, ExitNoResult);
+        return report.Error(Cancelled(), ExitNoResult);
     }
     if (const auto refused = ProbeRefusal(command, operations, report)) {
         return *refused;
@@ -417,14 +479,18 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
     if (!named.answering.empty()) {
         result["interface"] = Joined(named.answering.front()->interfaces);
     }
-    const std::string on = result["interface"].get<std::string>().empty()
-                               ? ""
-                               : " on " + result["interface"].get<std::string>();
+    const std::string on = result["interface"].get<std::string>();
     if (!report.Json()) {
-        report.Out() << command.mac << ": restart sent" << on << " ("
-                     << result["address"].get<std::string>() << " "
-                     << result["mask"].get<std::string>() << " "
-                     << result["gateway"].get<std::string>() << ")" << std::endl;
+        const std::string address = result["address"].get<std::string>();
+        const std::string mask = result["mask"].get<std::string>();
+        const std::string gateway = result["gateway"].get<std::string>();
+        // TRANSLATORS: %1 is the MAC address; the address, subnet mask and gateway sent follow
+        // it, and in the second form the interface the restart left on comes before them.
+        report.Out() << (on.empty() ? Format(Tr("%1: restart sent (%2 %3 %4)"), command.mac,
+                                             address, mask, gateway)
+                                    : Format(Tr("%1: restart sent on %2 (%3 %4 %5)"), command.mac,
+                                             on, address, mask, gateway))
+                     << std::endl;
     }
     const auto started = std::chrono::steady_clock::now();
     const auto again = command.waitSeconds ? AnswersAgain(command, operations, *command.waitSeconds)
@@ -441,28 +507,35 @@ int Restart(const Command& command, ConsoleView& view, DeviceOperations& operati
                                 .count() /
                             100;
         const std::string interfaces = Joined(again->interfaces);
-        report.Out() << command.mac << ": answered again after " << tenths / 10 << "."
-                     << tenths % 10 << " s, from " << again->address
-                     << (interfaces.empty() ? "" : " on " + interfaces) << '\n';
+        const std::string seconds = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+        report.Out() << (interfaces.empty()
+                             // TRANSLATORS: %1 is the MAC address, %2 the seconds since the restart
+                             // (with a decimal point), %3 the address the answer came from, %4 the
+                             // interfaces it came in on.
+                             ? Format(Tr("%1: answered again after %2 s, from %3"), command.mac,
+                                      seconds, again->address)
+                             : Format(Tr("%1: answered again after %2 s, from %3 on %4"),
+                                      command.mac, seconds, again->address, interfaces))
+                     << '\n';
     }
     if (!back) {
         return report.ErrorAfterResult(
-            "tcpipctl: " + command.mac + " did not answer a query within " +
-                std::to_string(*command.waitSeconds) + " s of its restart",
+            Prefix + Format(Tr("%1 did not answer a query within %2 s of its restart"), command.mac,
+                            *command.waitSeconds),
             ExitNoResult);
     }
     return ExitSuccess;
 }
 
 int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operations,
-            Reporter& report, std::ostream& err) {
+            const OutcomeLog& written, Reporter& report, std::ostream& err) {
     switch (command.verb) {
     case Verb::Discover:
         return Discover(command, view, operations, report, err);
     case Verb::Query:
         return Query(command, operations, report);
     case Verb::Set:
-        return Set(command, view, operations, report);
+        return Set(command, view, operations, written, report);
     case Verb::Restart:
     case Verb::Doctor:
     case Verb::Export:
@@ -476,13 +549,18 @@ int RunVerb(const Command& command, ConsoleView& view, DeviceOperations& operati
 void WarnOfLostReplies(const DeviceOperations& operations, const TIdUDPClient& client,
                        std::ostream& err) {
     if (operations.ReceiveCutShort()) {
-        err << "tcpipctl: datagrams kept arriving without a pause; stopped listening after "
-            << ReplyReceiver::ArrivalTimeLimit.count() << " s or "
-            << ReplyReceiver::ArrivalCountLimit << " datagrams\n";
+        err << Prefix
+            << Format(Tr("datagrams kept arriving without a pause; stopped listening after %1 s or "
+                         "%2 datagrams"),
+                      ReplyReceiver::ArrivalTimeLimit.count(), ReplyReceiver::ArrivalCountLimit)
+            << '\n';
     }
     if (const auto dropped = client.DroppedDatagrams(); dropped != 0) {
-        err << "tcpipctl: " << dropped << (dropped == 1 ? " datagram" : " datagrams")
-            << " dropped: more arrived at once than could be kept\n";
+        err << Prefix
+            << Format(TrN("%1 datagram dropped: more arrived at once than could be kept",
+                          "%1 datagrams dropped: more arrived at once than could be kept", dropped),
+                      dropped)
+            << '\n';
     }
 }
 
@@ -528,19 +606,21 @@ int RunCommand(const Command& command, std::istream& in, std::ostream& out, std:
             try {
                 client.SetActive(true);
             } catch (const EIdSocketError& error) {
-                return report.Error("tcpipctl: --local-port " + std::to_string(command.localPort) +
-                                        ": " + SocketErrorReason(error),
+                // TRANSLATORS: %1 is the port number, %2 the system's reason.
+                return report.Error(Prefix + Format(Tr("--local-port %1: %2"), command.localPort,
+                                                    SocketErrorReason(error)),
                                     ExitFailure);
             }
         }
         // Every set and restart sent is recorded in the system log, as the window's are.
-        SyslogWriteLog writeLog("tcpipctl");
+        SyslogWriteLog syslog("tcpipctl");
+        OutcomeLog writeLog(syslog);
         DeviceOperations operations(view, client);
         operations.SetWriteLog(&writeLog);
         operations.SelectDevice(command.mac);
         operations.LimitInterfaces(command.interfaces);
         operations.ProbeBeforeSending(true);
-        const int status = RunVerb(command, view, operations, report, err);
+        const int status = RunVerb(command, view, operations, writeLog, report, err);
         WarnOfLostReplies(operations, client, err);
         return status;
     } catch (const EConvertError& error) {

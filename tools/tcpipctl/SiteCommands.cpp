@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/SiteCommands.h"
 
+#include "i18n/Translate.h"
 #include "protocol/Exception.h"
 #include "tools/tcpipctl/Output.h"
 #include "tools/tcpipctl/apply/AddressProbe.h"
@@ -24,6 +25,13 @@
 namespace tcpipset {
 
 namespace {
+
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
+
+// The program's name before each of its own messages.
+constexpr const char* Prefix = "tcpipctl: ";
 
 // Blocks Ctrl-C (and a polite kill) while devices are written: a signal never cuts a
 // write short, and the engine asks before it starts each device whether one came.
@@ -72,8 +80,11 @@ EngineOptions OptionsOf(const Command& command) {
 
 void SayWhenSerial(const SiteEngine& engine, const Command& command, std::ostream& err) {
     if (engine.Serial() && command.localPort != 0) {
-        err << "tcpipctl: --local-port " << command.localPort
-            << ": one socket serves every request, so the devices are asked one at a time\n";
+        err << Prefix
+            << Format(Tr("--local-port %1: one socket serves every request, so the devices are "
+                         "asked one at a time"),
+                      command.localPort)
+            << '\n';
     }
 }
 
@@ -85,40 +96,53 @@ bool WarnOfLoss(const SurveyResult& survey, const SiteEngine& engine,
         err << "tcpipctl: " << line << '\n';
     }
     if (engine.CutShort() != 0) {
-        err << "tcpipctl: datagrams kept arriving without a pause; stopped listening after "
-            << SiteEngine::ArrivalLimit << " datagrams\n";
+        err << Prefix
+            << Format(Tr("datagrams kept arriving without a pause; stopped listening after %1 "
+                         "datagrams"),
+                      SiteEngine::ArrivalLimit)
+            << '\n';
     }
     const std::uint64_t dropped = transport.Dropped();
     if (dropped != 0) {
-        err << "tcpipctl: " << dropped << (dropped == 1 ? " datagram" : " datagrams")
-            << " dropped: more arrived at once than could be kept\n";
+        err << Prefix
+            << Format(TrN("%1 datagram dropped: more arrived at once than could be kept",
+                          "%1 datagrams dropped: more arrived at once than could be kept", dropped),
+                      dropped)
+            << '\n';
     }
     if (survey.missedSome != 0) {
-        err << "tcpipctl: replies are being lost: " << survey.missedSome << " of "
-            << survey.devices.size() << " devices missed at least one of " << survey.rounds
-            << (survey.rounds == 1 ? " round" : " rounds");
+        const auto rounds = static_cast<std::uint64_t>(survey.rounds);
+        // TRANSLATORS: %1 devices of the %2 found missed a reply in at least one of %3
+        // discoveries.
+        std::string lost = Format(TrN("replies are being lost: %1 of %2 devices missed at least "
+                                      "one of %3 round",
+                                      "replies are being lost: %1 of %2 devices missed at least "
+                                      "one of %3 rounds",
+                                      rounds),
+                                  survey.missedSome, survey.devices.size(), survey.rounds);
         if (mayMiss) {
-            err << "; a device may be missing: run with --rounds "
-                << std::min(2 * std::max(survey.rounds, 3), 100);
+            lost = Format(Tr("%1; a device may be missing: run with --rounds %2"), lost,
+                          std::min(2 * std::max(survey.rounds, 3), 100));
         }
-        err << '\n';
+        err << Prefix << lost << '\n';
     }
     return survey.unlisted.Total() != 0 || engine.CutShort() != 0 || dropped != 0;
 }
 
 // A listed device that export leaves out, and why where its query tells.
 std::string Unanswered(const SurveyedDevice& device) {
-    std::string text = device.mac + " at " + device.address;
+    const std::string text = Format(Tr("%1 at %2"), device.mac, device.address);
     if (!device.query) {
         return text;
     }
     switch (device.query->kind) {
     case QueryVerdict::Kind::Unreadable:
-        return text + " (its reply could not be read)";
+        // TRANSLATORS: %1 is a device's MAC address and the address it answered from.
+        return Format(Tr("%1 (its reply could not be read)"), text);
     case QueryVerdict::Kind::Several:
-        return text + " (several devices answer to its last six digits)";
+        return Format(Tr("%1 (several devices answer to its last six digits)"), text);
     case QueryVerdict::Kind::OtherDevice:
-        return text + " (another device answered its query)";
+        return Format(Tr("%1 (another device answered its query)"), text);
     case QueryVerdict::Kind::NoAnswer:
     case QueryVerdict::Kind::Answered:
         break;
@@ -156,7 +180,7 @@ ProbeResults ProbeMoves(const std::vector<PlannedRow>& plan) {
         ProbeResults none;
         for (const auto& probe : probes) {
             none.unchecked[probe.address] =
-                "iputils' arping (Debian package iputils-arping) is missing";
+                Tr("iputils' arping (Debian package iputils-arping) is missing");
         }
         return none;
     }
@@ -221,21 +245,25 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
         const bool json = command.json || command.format == "json";
         out << (json ? InventoryJson(rows) : InventoryCsv(rows));
         if (!unanswered.empty()) {
-            const bool one = unanswered.size() == 1;
-            err << "tcpipctl: " << unanswered.size()
-                << (one ? " device was listed but did not answer "
-                        : " devices were listed but "
-                          "did not answer ")
-                << (command.retries + 1) << (command.retries == 0 ? " query" : " queries")
-                << (one ? "; it is not in the inventory: " : "; they are not in the inventory: ");
-            for (std::size_t i = 0; i < unanswered.size(); ++i) {
-                err << (i == 0 ? "" : ", ") << unanswered[i];
+            std::string list;
+            for (const auto& device : unanswered) {
+                list += (list.empty() ? "" : ", ") + device;
             }
-            err << '\n';
+            const auto tries = static_cast<std::uint64_t>(command.retries + 1);
+            err << Prefix
+                // TRANSLATORS: %1 counts the devices, %2 is "N queries", %3 lists the devices.
+                << Format(TrN("%1 device was listed but did not answer %2; it is not in the "
+                              "inventory: %3",
+                              "%1 devices were listed but did not answer %2; they are not in the "
+                              "inventory: %3",
+                              unanswered.size()),
+                          unanswered.size(), Format(TrN("%1 query", "%1 queries", tries), tries),
+                          list)
+                << '\n';
         }
         const bool lost = WarnOfLoss(survey, engine, transport, true, err);
         if (survey.devices.empty()) {
-            return ReportError("tcpipctl: no device answered", ExitNoResult, false, out, err);
+            return ReportError(Prefix + Tr("no device answered"), ExitNoResult, false, out, err);
         }
         return unanswered.empty() && !lost ? ExitSuccess : ExitNoResult;
     } catch (const Exception& error) {
@@ -246,8 +274,8 @@ int RunExport(const Command& command, std::ostream& out, std::ostream& err) {
 int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
     const auto text = ReadWhole(command.inventoryFile);
     if (!text) {
-        return ReportError("tcpipctl: " + command.inventoryFile + ": cannot be read", ExitUsage,
-                           command.json, out, err);
+        return ReportError(Prefix + Format(Tr("%1: cannot be read"), command.inventoryFile),
+                           ExitUsage, command.json, out, err);
     }
     HostInterfaces host;
     try {
@@ -261,14 +289,17 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
             err << ProblemText(command.inventoryFile, problem) << '\n';
         }
         const std::size_t count = inventory.problems.size();
-        return ReportError("tcpipctl: " + command.inventoryFile + ": " + std::to_string(count) +
-                               (count == 1 ? " problem" : " problems") + "; nothing was sent",
+        // TRANSLATORS: %1 is the inventory file, %2 the number of problems found in it.
+        return ReportError(Prefix + Format(TrN("%1: %2 problem; nothing was sent",
+                                               "%1: %2 problems; nothing was sent", count),
+                                           command.inventoryFile, count),
                            ExitUsage, command.json, out, err);
     }
     // As set warns of them and goes on.
     for (const auto& row : inventory.rows) {
         if (!row.warning.empty()) {
-            err << ProblemText(command.inventoryFile, {row.line, "warning: " + row.warning})
+            err << ProblemText(command.inventoryFile,
+                               {row.line, Format(Tr("warning: %1"), row.warning)})
                 << '\n';
         }
     }
@@ -340,8 +371,10 @@ int RunApply(const Command& command, std::ostream& out, std::ostream& err) {
         const int status = Report(command, plan, out);
         out << std::flush;
         if (interrupt && interrupt->Interrupted()) {
-            err << "tcpipctl: interrupted: the writes under way were finished; no further "
-                   "device was written\n";
+            err << Prefix
+                << Tr("interrupted: the writes under way were finished; no further device was "
+                      "written")
+                << '\n';
             return std::max(status, ExitNoResult);
         }
         return status;

@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/apply/AddressProbe.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/MacArgument.h"
 
 #include <array>
@@ -174,20 +175,20 @@ ProbeReading ReadArping(std::string_view output, int exitStatus) {
         }
     }
     if (exitStatus == 0 || exitStatus == 1) {
-        return {false, {}, "arping's output was not understood"};
+        return {false, {}, i18n::Tr("arping's output was not understood")};
     }
     // Its own complaint, such as a socket it may not open in a container, says why.
     const auto complaint = output.find("arping: ");
-    const std::string said =
-        complaint == std::string_view::npos
-            ? std::string()
-            : ": " + std::string(output.substr(complaint + 8,
-                                               output.find('\n', complaint) - complaint - 8));
-    return {false,
-            {},
-            (exitStatus < 0 ? std::string("arping was killed")
-                            : "arping failed (exit status " + std::to_string(exitStatus) + ")") +
-                said};
+    const std::string failed =
+        exitStatus < 0 ? i18n::Tr("arping was killed")
+                       : i18n::Format(i18n::Tr("arping failed (exit status %1)"), exitStatus);
+    if (complaint == std::string_view::npos) {
+        return {false, {}, failed};
+    }
+    const std::string said(
+        output.substr(complaint + 8, output.find('\n', complaint) - complaint - 8));
+    // TRANSLATORS: %1 says that arping failed, %2 is arping's own message (in English).
+    return {false, {}, i18n::Format(i18n::Tr("%1: %2"), failed, said)};
 }
 
 std::string FindArping() {
@@ -218,7 +219,7 @@ ProbeResults ProbeAddresses(const std::string& arping, const std::vector<Address
                                  probe.address)) {
             running.push_back(std::move(*started));
         } else {
-            results.unchecked[probe.address] = "arping could not be started";
+            results.unchecked[probe.address] = i18n::Tr("arping could not be started");
         }
         if (running.size() == ProbesAtOnce) {
             Record(running, results);

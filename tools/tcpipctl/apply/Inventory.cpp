@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/apply/Inventory.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/AddressOptions.h"
 #include "tools/tcpipctl/Command.h"
 #include "tools/tcpipctl/MacArgument.h"
@@ -15,6 +16,11 @@ namespace tcpipset {
 
 namespace {
 
+using i18n::Format;
+using i18n::Mark;
+using i18n::Tr;
+using i18n::TrN;
+
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 // The devices are addressed on the wire by the last six digits of their MAC.
 // The kernel's IFNAMSIZ less the terminating zero.
@@ -25,7 +31,8 @@ constexpr std::size_t MaxQuotedError = 160;
 enum Field : std::size_t { Mac, Ip, Mask, Gateway, Interface, FieldCount };
 constexpr std::array<std::string_view, FieldCount> FieldNames{"mac", "ip", "mask", "gateway",
                                                               "interface"};
-constexpr std::string_view FieldList = "mac, ip, mask, gateway and interface";
+// TRANSLATORS: the names of the columns, which a file must use as they are.
+constexpr const char* FieldList = Mark("mac, ip, mask, gateway and interface");
 
 using Values = std::array<std::string, FieldCount>;
 
@@ -140,11 +147,12 @@ public:
 
 private:
     // Where a value was first seen; a later row with it names that line.
+    // `again` says so, with the value and the earlier line.
     bool FirstOf(std::unordered_map<std::string, std::size_t>& seen, const std::string& key,
-                 std::size_t line, const std::string& what) {
+                 std::size_t line, const char* again) {
         const auto [earlier, first] = seen.try_emplace(key, line);
         if (!first) {
-            Problem(line, what + " " + key + " is also on line " + std::to_string(earlier->second));
+            Problem(line, Format(Tr(again), key, earlier->second));
         }
         return first;
     }
@@ -163,7 +171,8 @@ void RowChecker::Check(std::size_t line, const Values& given) {
 
     const auto mac = NormaliseMacArgument(values[Mac]);
     if (!mac) {
-        Problem(line, "mac " + Shown(values[Mac]) + ": not a MAC address (12 hexadecimal digits)");
+        Problem(line, Format(Tr("mac %1: not a MAC address (12 hexadecimal digits)"),
+                             Shown(values[Mac])));
         good = false;
     }
     Command set;
@@ -178,8 +187,9 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     }
     const std::string& interfaceName = values[Interface];
     if (!interfaceName.empty() && !IsInterfaceName(interfaceName)) {
-        Problem(line, "interface " + Shown(interfaceName) +
-                          ": not an interface name (1 to 15 printable characters, no / or :)");
+        Problem(line, Format(Tr("interface %1: not an interface name (1 to 15 printable "
+                                "characters, no / or :)"),
+                             Shown(interfaceName)));
         good = false;
     }
 
@@ -205,17 +215,17 @@ void RowChecker::Check(std::size_t line, const Values& given) {
     }
     // Two MACs that share their last six digits are two devices that export found: the
     // plan refuses to write either, and the rest of the file is applied.
-    if (!mac || !FirstOf(macLines_, *mac, line, "MAC")) {
+    if (!mac || !FirstOf(macLines_, *mac, line, Mark("MAC %1 is also on line %2"))) {
         good = false;
     }
     if (!verdict.refusal.empty()) {
         return;
     }
-    if (FirstOf(ipLines_, set.ip, line, "ip") && good) {
+    if (FirstOf(ipLines_, set.ip, line, Mark("ip %1 is also on line %2")) && good) {
         const std::string warning = CheckRowAddresses(set).warning;
         rowOfMac_[*mac] = inventory_.rows.size();
-        inventory_.rows.push_back({line, *mac, set.ip, set.mask, set.gateway, interfaceName,
-                                   InFileWords(warning, "tcpipctl: warning: --")});
+        inventory_.rows.push_back(
+            {line, *mac, set.ip, set.mask, set.gateway, interfaceName, InFileWords(warning, "--")});
     }
 }
 
@@ -289,12 +299,12 @@ bool CsvRecords::Next(Record& record) {
         std::string field;
         if (!AtEnd() && Peek() == '"') {
             if (!ReadQuoted(field)) {
-                record.fault = "a quote opened in this row is never closed";
+                record.fault = Tr("a quote opened in this row is never closed");
                 return true;
             }
             SkipBlanks();
             if (!AtEnd() && Peek() != ',' && Peek() != '\n') {
-                record.fault = "text after the closing quote of a field";
+                record.fault = Tr("text after the closing quote of a field");
                 SkipLine();
                 return true;
             }
@@ -328,8 +338,8 @@ Inventory ReadCsv(std::string_view text) {
         headed = !IsEmptyRecord(header);
     }
     if (!headed) {
-        checker.Problem(1, "no header line: an inventory begins with mac,ip,mask,gateway and "
-                           "optionally interface, or is a JSON array");
+        checker.Problem(1, Tr("no header line: an inventory begins with mac,ip,mask,gateway and "
+                              "optionally interface, or is a JSON array"));
         return inventory;
     }
     if (!header.fault.empty()) {
@@ -339,8 +349,8 @@ Inventory ReadCsv(std::string_view text) {
     // A spreadsheet in many locales writes ";" between fields: one problem, not one for
     // each row.
     if (header.fields.size() == 1 && header.fields.front().find(';') != std::string::npos) {
-        checker.Problem(header.line, "the separator is \";\"; use \",\" (save the file as CSV "
-                                     "with commas)");
+        checker.Problem(header.line, Tr("the separator is \";\"; use \",\" (save the file as "
+                                        "CSV with commas)"));
         return inventory;
     }
 
@@ -351,18 +361,17 @@ Inventory ReadCsv(std::string_view text) {
         const std::string& name = header.fields[i];
         const auto field = FieldNamed(name, true);
         if (!field) {
-            checker.Problem(header.line, "unknown column " + Shown(name) + " (the columns are " +
-                                             std::string(FieldList) + ")");
+            checker.Problem(header.line, Format(Tr("unknown column %1 (the columns are %2)"),
+                                                Shown(name), Tr(FieldList)));
         } else if (columnOf[*field] != Absent) {
-            checker.Problem(header.line,
-                            "column " + std::string(FieldNames[*field]) + " appears twice");
+            checker.Problem(header.line, Format(Tr("column %1 appears twice"), FieldNames[*field]));
         } else {
             columnOf[*field] = i;
         }
     }
     for (const Field required : {Mac, Ip, Mask, Gateway}) {
         if (columnOf[required] == Absent) {
-            checker.Problem(header.line, "no column " + std::string(FieldNames[required]));
+            checker.Problem(header.line, Format(Tr("no column %1"), FieldNames[required]));
         }
     }
     if (!inventory.problems.empty()) {
@@ -376,9 +385,10 @@ Inventory ReadCsv(std::string_view text) {
         } else if (IsEmptyRecord(record)) {
             continue;
         } else if (record.fields.size() != header.fields.size()) {
-            checker.Problem(record.line, std::to_string(record.fields.size()) +
-                                             " fields where the header has " +
-                                             std::to_string(header.fields.size()));
+            checker.Problem(record.line,
+                            Format(TrN("%1 field where the header has %2",
+                                       "%1 fields where the header has %2", record.fields.size()),
+                                   record.fields.size(), header.fields.size()));
         } else {
             Values values;
             for (std::size_t f = 0; f < FieldCount; ++f) {
@@ -452,22 +462,22 @@ public:
             Take(""); // no interface: every one
             return true;
         }
-        return Scalar("null");
+        return Scalar(Mark("null"));
     }
-    bool boolean(bool /*value*/) override { return Scalar("true or false"); }
-    bool number_integer(number_integer_t /*value*/) override { return Scalar("a number"); }
-    bool number_unsigned(number_unsigned_t /*value*/) override { return Scalar("a number"); }
+    bool boolean(bool /*value*/) override { return Scalar(Mark("true or false")); }
+    bool number_integer(number_integer_t /*value*/) override { return Scalar(Mark("a number")); }
+    bool number_unsigned(number_unsigned_t /*value*/) override { return Scalar(Mark("a number")); }
     bool number_float(number_float_t /*value*/, const string_t& /*text*/) override {
-        return Scalar("a number");
+        return Scalar(Mark("a number"));
     }
     bool string(string_t& value) override {
         if (InObject()) {
             Take(value);
             return true;
         }
-        return Scalar("a string");
+        return Scalar(Mark("a string"));
     }
-    bool binary(binary_t& /*value*/) override { return Scalar("binary data"); }
+    bool binary(binary_t& /*value*/) override { return Scalar(Mark("binary data")); }
     bool start_object(std::size_t /*elements*/) override { return Open(true); }
     bool start_array(std::size_t /*elements*/) override { return Open(false); }
     bool end_object() override { return Close(); }
@@ -479,10 +489,10 @@ public:
         }
         key_ = FieldNamed(name, false);
         if (!key_) {
-            ElementProblem("unknown key " + Shown(name) + " (the keys are " +
-                           std::string(FieldList) + ")");
+            ElementProblem(
+                Format(Tr("unknown key %1 (the keys are %2)"), Shown(name), Tr(FieldList)));
         } else if (seen_[*key_]) {
-            ElementProblem("key " + name + " appears twice");
+            ElementProblem(Format(Tr("key %1 appears twice"), name));
             key_.reset();
         } else {
             seen_[*key_] = true;
@@ -509,10 +519,10 @@ private:
             StartElement();
             elementIsObject_ = object;
             if (!object) {
-                ElementProblem("an array where an object is due");
+                ElementProblem(Format(Tr("%1 where an object is due"), Tr("an array")));
             }
         } else if (InObject()) {
-            ValueProblem(object ? "an object" : "an array");
+            ValueProblem(object ? Mark("an object") : Mark("an array"));
         }
         ++depth_;
         return true;
@@ -526,11 +536,13 @@ private:
         return true;
     }
 
-    bool Scalar(std::string_view what) {
+    // `what` names the kind of value, marked for the catalogue and translated here.
+    bool Scalar(const char* what) {
         if (depth_ == 1) {
             StartElement();
             elementIsObject_ = false;
-            ElementProblem(std::string(what) + " where an object is due");
+            // TRANSLATORS: %1 names a kind of JSON value, as "a number".
+            ElementProblem(Format(Tr("%1 where an object is due"), Tr(what)));
         } else if (InObject()) {
             ValueProblem(what);
         }
@@ -552,10 +564,10 @@ private:
         }
     }
 
-    void ValueProblem(std::string_view what) {
+    void ValueProblem(const char* what) {
         if (key_) {
-            ElementProblem(std::string(FieldNames[*key_]) + ": " + std::string(what) +
-                           " where a string is due");
+            // TRANSLATORS: %1 is a key of the file, %2 names a kind of JSON value, as "a number".
+            ElementProblem(Format(Tr("%1: %2 where a string is due"), FieldNames[*key_], Tr(what)));
         }
     }
 
@@ -567,7 +579,7 @@ private:
     void FinishObject() {
         for (const Field required : {Mac, Ip, Mask, Gateway}) {
             if (!seen_[required]) {
-                ElementProblem("no key " + std::string(FieldNames[required]));
+                ElementProblem(Format(Tr("no key %1"), FieldNames[required]));
             }
         }
         if (!faulty_) {
@@ -604,7 +616,8 @@ std::string ParseErrorReason(std::string text) {
         text.resize(MaxQuotedError);
         text += "...";
     }
-    return "not valid JSON: " + Escaped(text);
+    // TRANSLATORS: %1 is the JSON parser's own message, in English.
+    return Format(Tr("not valid JSON: %1"), Escaped(text));
 }
 
 Inventory ReadJson(std::string_view text) {
@@ -643,9 +656,10 @@ Inventory ReadInventory(std::string_view text, const std::vector<std::string>* h
                 std::ranges::find(*hostInterfaces, row.interfaceName) == hostInterfaces->end();
             if (unknown) {
                 inventory.problems.push_back(
-                    {row.line, "interface " + Escaped(row.interfaceName) +
-                                   ": this host has no interface of that name (it has " +
-                                   (has.empty() ? "none" : has) + ")"});
+                    // TRANSLATORS: %2 lists this host's interfaces, or says "none".
+                    {row.line, Format(Tr("interface %1: this host has no interface of that name "
+                                         "(it has %2)"),
+                                      Escaped(row.interfaceName), has.empty() ? Tr("none") : has)});
             }
             return unknown;
         });
@@ -656,7 +670,7 @@ Inventory ReadInventory(std::string_view text, const std::vector<std::string>* h
     if (inventory.rows.empty() && inventory.problems.empty()) {
         inventory.problems.push_back(
             {LineAt(text, first == std::string_view::npos ? 0 : first),
-             "no device: the inventory has no rows (is it the right file?)"});
+             Tr("no device: the inventory has no rows (is it the right file?)")});
     }
     return inventory;
 }

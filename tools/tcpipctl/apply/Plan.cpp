@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/apply/Plan.h"
 
+#include "i18n/Translate.h"
 #include "protocol/Requests.h"
 #include "tools/tcpipctl/AddressOptions.h"
 
@@ -9,6 +10,10 @@ namespace tcpipset {
 
 namespace {
 
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
+
 // A field that neither gives (a device that reports no gateway) is the same too.
 bool SameField(const std::string& a, const std::string& b) {
     return (a.empty() && b.empty()) || SameDottedQuad(a, b);
@@ -16,10 +21,6 @@ bool SameField(const std::string& a, const std::string& b) {
 
 bool SameValues(const DeviceValues& a, const DeviceValues& b) {
     return SameField(a.ip, b.ip) && SameField(a.mask, b.mask) && SameField(a.gateway, b.gateway);
-}
-
-std::string SeenOn(const SeenDevice& device) {
-    return device.interfaceName.empty() ? std::string{} : " on " + device.interfaceName;
 }
 
 void Refuse(PlannedRow& planned, std::string reason) {
@@ -88,21 +89,31 @@ std::vector<PlannedRow> SeenRows(const std::vector<InventoryRow>& rows,
         }
         if (same.empty()) {
             planned.status = RowStatus::Missing;
-            planned.reason = "not seen in " + std::to_string(rounds) +
-                             (rounds == 1 ? " discovery" : " discoveries") +
-                             (row.interfaceName.empty() ? "" : " on " + row.interfaceName);
+            planned.reason =
+                row.interfaceName.empty()
+                    ? Format(TrN("not seen in %1 discovery", "not seen in %1 discoveries", rounds),
+                             rounds)
+                    : Format(TrN("not seen in %1 discovery on %2",
+                                 "not seen in %1 discoveries on %2", rounds),
+                             rounds, row.interfaceName);
         } else if (!twins.empty()) {
             // A write to this device is taken by every device with its last six digits.
-            Refuse(planned, "its last six digits " + DeviceSelectorOf(row.mac) +
-                                " are also those of " + twins.front()->mac +
-                                SeenOn(*twins.front()) +
-                                ": set one of them with the window, or on its own segment with "
-                                "--interface");
+            const SeenDevice& twin = *twins.front();
+            Refuse(planned,
+                   twin.interfaceName.empty()
+                       // TRANSLATORS: %1 is six hex digits, %2 the MAC address of another device,
+                       // %3 the interface where it was seen.
+                       ? Format(Tr("its last six digits %1 are also those of %2: set one of them "
+                                   "with the window, or on its own segment with --interface"),
+                                DeviceSelectorOf(row.mac), twin.mac)
+                       : Format(Tr("its last six digits %1 are also those of %2 on %3: set one of "
+                                   "them with the window, or on its own segment with --interface"),
+                                DeviceSelectorOf(row.mac), twin.mac, twin.interfaceName));
         } else if (std::ranges::any_of(same, [&](const SeenDevice* device) {
                        return device->interfaceName != same.front()->interfaceName;
                    })) {
-            Refuse(planned, "seen on " + same.front()->interfaceName + " and on " +
-                                same.back()->interfaceName + "; give its interface");
+            Refuse(planned, Format(Tr("seen on %1 and on %2; give its interface"),
+                                   same.front()->interfaceName, same.back()->interfaceName));
         } else {
             planned.interfaceName = same.front()->interfaceName;
         }
@@ -121,7 +132,7 @@ std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
         const auto answer = findings.queried.find(planned.row.mac);
         if (answer == findings.queried.end() || !answer->second) {
             planned.status = RowStatus::Missing;
-            planned.reason = "seen, but it did not answer the query";
+            planned.reason = Tr("seen, but it did not answer the query");
             continue;
         }
         planned.before = *answer->second;
@@ -134,18 +145,25 @@ std::vector<PlannedRow> MakePlan(const std::vector<InventoryRow>& rows,
         if (SameValues(*planned.before, planned.after)) {
             planned.status = RowStatus::Unchanged;
         } else if (planned.after.mask.empty() || planned.after.gateway.empty()) {
-            Refuse(planned, std::string("no ") + (planned.after.mask.empty() ? "mask" : "gateway") +
-                                ": the file gives none and the device reports none, and a set "
-                                "needs all three");
+            Refuse(planned, planned.after.mask.empty()
+                                ? Tr("no mask: the file gives none and the device reports none, "
+                                     "and a set needs all three")
+                                : Tr("no gateway: the file gives none and the device reports none, "
+                                     "and a set needs all three"));
         } else if (MovesAddress(planned)) {
             const auto own = findings.workstationAddresses.find(planned.after.ip);
             const auto unchecked = findings.uncheckedAddresses.find(planned.after.ip);
             if (const std::string holder = HolderOf(planned, findings); !holder.empty()) {
-                Refuse(planned, "address in use by MAC " + holder);
+                Refuse(planned, Format(Tr("address in use by MAC %1"), holder));
             } else if (own != findings.workstationAddresses.end()) {
-                Refuse(planned, "address in use by this workstation on " + own->second);
+                Refuse(
+                    planned,
+                    // TRANSLATORS: %1 is the name of this host's interface that holds the address.
+                    Format(Tr("address in use by this workstation on %1"), own->second));
             } else if (unchecked != findings.uncheckedAddresses.end()) {
-                planned.note = "address not checked for another holder: " + unchecked->second;
+                planned.note =
+                    // TRANSLATORS: %1 tells why the address could not be checked.
+                    Format(Tr("address not checked for another holder: %1"), unchecked->second);
             }
         }
     }

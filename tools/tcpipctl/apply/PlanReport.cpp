@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/apply/PlanReport.h"
 
+#include "i18n/Translate.h"
 #include "tools/tcpipctl/Command.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ std::string Summary(const std::vector<PlannedRow>& plan, bool check) {
         ++counts[planned.status];
     }
     if (!PlanChanges(plan) && PlanStatus(plan) == ExitSuccess) {
-        return "nothing to change: every device already holds its settings";
+        return i18n::Tr("nothing to change: every device already holds its settings");
     }
     std::string text;
     constexpr std::array Order{RowStatus::Change,  RowStatus::Changed, RowStatus::Unchanged,
@@ -60,7 +61,9 @@ std::string Summary(const std::vector<PlannedRow>& plan, bool check) {
                     RowStatusName(status);
         }
     }
-    return text + (check ? "; nothing was sent (--check)" : "");
+    // The counts name each status as the report's column does, in the words a script reads.
+    // TRANSLATORS: %1 counts the devices of each status, as "2 change, 3 unchanged".
+    return check ? i18n::Format(i18n::Tr("%1; nothing was sent (--check)"), text) : text;
 }
 
 } // namespace

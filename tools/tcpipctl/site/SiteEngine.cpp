@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/site/SiteEngine.h"
 
+#include "i18n/Translate.h"
 #include "protocol/Exception.h"
 #include "protocol/ReplyWalk.h"
 #include "protocol/Requests.h"
@@ -17,6 +18,9 @@ namespace tcpipset {
 namespace {
 
 using namespace std::chrono_literals;
+using i18n::Format;
+using i18n::Tr;
+using i18n::TrN;
 
 // A restarted device is asked at most twice a second whether it is back.
 constexpr auto SettleSpacing = 500ms;
@@ -31,7 +35,8 @@ std::string ValuesText(const AddressValues& values) {
 }
 
 std::string DeviceText(const QueryAnswers::Device& device) {
-    return (device.mac.empty() ? std::string("a device") : device.mac) + " at " + device.address;
+    const std::string mac = device.mac.empty() ? Tr("a device") : device.mac;
+    return Format(Tr("%1 at %2"), mac, device.address);
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
@@ -299,7 +304,7 @@ public:
         Query(Phase::Probe);
     }
     void Skip() override {
-        verdict_.reason = "not written: interrupted";
+        verdict_.reason = Tr("not written: interrupted");
         done = true;
     }
     void SendFailed(const std::string& message) override {
@@ -343,8 +348,11 @@ private:
     // A write would reach every device that answers to the same last six digits.
     void Refuse(const QueryVerdict& found) {
         verdict_.refused = true;
-        Fail(std::to_string(found.devices.size()) + " devices answer to the last six digits " +
-             DeviceSelectorOf(order_.mac) + ": " + Joined(found.devices) + "; nothing was sent");
+        // TRANSLATORS: %1 is a count, %2 six hex digits, %3 a list of "MAC at ADDRESS".
+        Fail(Format(TrN("%1 device answers to the last six digits %2: %3; nothing was sent",
+                        "%1 devices answer to the last six digits %2: %3; nothing was sent",
+                        found.devices.size()),
+                    found.devices.size(), DeviceSelectorOf(order_.mac), Joined(found.devices)));
     }
     void Finish() {
         verdict_.changed = true;
@@ -356,18 +364,21 @@ private:
         if (Unanswered(found) && tries_ <= options_.retries) {
             return Query(Phase::Probe);
         }
-        const std::string nothingSent = "; nothing was sent";
         switch (found.kind) {
         case Kind::NoAnswer:
-            return Fail("no device answered the query for " + order_.mac + " in " +
-                        std::to_string(tries_) + " tries" + nothingSent);
+            // TRANSLATORS: %1 is the MAC address, %2 the number of queries sent (one or more).
+            return Fail(Format(Tr("no device answered the query for %1 in %2 tries; nothing was "
+                                  "sent"),
+                               order_.mac, tries_));
         case Kind::OtherDevice:
-            return Fail("no device answered for " + order_.mac + "; " + Joined(found.devices) +
-                        " answered to its last six digits" + nothingSent);
+            // TRANSLATORS: %1 is the MAC address asked for, %2 a list of "MAC at ADDRESS".
+            return Fail(Format(Tr("no device answered for %1; %2 answered to its last six digits; "
+                                  "nothing was sent"),
+                               order_.mac, Joined(found.devices)));
         case Kind::Several:
             return Refuse(found);
         case Kind::Unreadable:
-            return Fail("the device's reply could not be read" + nothingSent);
+            return Fail(Tr("the device's reply could not be read; nothing was sent"));
         case Kind::Answered:
             break;
         }
@@ -422,29 +433,38 @@ private:
             }
             // It answered the set: sent again, it would answer the same.
             if (setReported_) {
-                return Fail("set: not updated: it reports " + ValuesText(*setReported_) +
-                            ", and a query after it finds " + ValuesText(found.values));
+                // TRANSLATORS: %1 and %2 are settings, as "198.18.0.5/255.255.0.0 gw 198.18.0.1".
+                return Fail(Format(Tr("set: not updated: it reports %1, and a query after it finds "
+                                      "%2"),
+                                   ValuesText(*setReported_), ValuesText(found.values)));
             }
             if (verdict_.before && Holds(found.values, *verdict_.before) &&
                 sets_ <= options_.retries) {
                 return SendSet();
             }
-            return Fail("set: not updated: it holds " + ValuesText(found.values) + " after " +
-                        std::to_string(sets_) + (sets_ == 1 ? " set" : " sets"));
+            return Fail(Format(TrN("set: not updated: it holds %2 after %1 set",
+                                   "set: not updated: it holds %2 after %1 sets",
+                                   static_cast<std::uint64_t>(sets_)),
+                               sets_, ValuesText(found.values)));
         }
         if (Unanswered(found) && tries_ <= options_.retries) {
             return Query(Phase::Verify);
         }
         if (found.kind == Kind::Several) {
-            return Fail("set sent; then " + std::to_string(found.devices.size()) +
-                        " devices answered to its last six digits: " + Joined(found.devices));
+            return Fail(Format(TrN("set sent; then %1 device answered to its last six digits: %2",
+                                   "set sent; then %1 devices answered to its last six digits: %2",
+                                   found.devices.size()),
+                               found.devices.size(), Joined(found.devices)));
         }
         if (setReported_) {
-            return Fail("set: not updated: it reports " + ValuesText(*setReported_) +
-                        "; no query after it was answered");
+            return Fail(
+                Format(Tr("set: not updated: it reports %1; no query after it was answered"),
+                       ValuesText(*setReported_)));
         }
-        Fail("set sent; neither its reply nor an answer to " + std::to_string(tries_) +
-             " queries came back, so what it holds is not known");
+        // TRANSLATORS: %1 is the number of queries sent (one or more).
+        Fail(Format(Tr("set sent; neither its reply nor an answer to %1 queries came back, so "
+                       "what it holds is not known"),
+                    tries_));
     }
 
     void Took() {
@@ -468,13 +488,15 @@ private:
         if (sentAt < settleUntil_) {
             return Query(Phase::Settle, sentAt + SettleSpacing);
         }
-        const std::string waited = std::to_string(order_.settle.count()) + " s";
+        const auto waited = order_.settle.count();
         if (found.kind == QueryVerdict::Kind::Answered) {
-            return Fail("restarted, but after " + waited + " it answers with " +
-                        ValuesText(found.values));
+            // TRANSLATORS: %1 is a number of seconds, %2 settings, as
+            // "198.18.0.5/255.255.0.0 gw 198.18.0.1".
+            return Fail(Format(Tr("restarted, but after %1 s it answers with %2"), waited,
+                               ValuesText(found.values)));
         }
-        Fail("restarted, but it did not answer with " + ValuesText(order_.wanted) + " within " +
-             waited);
+        Fail(Format(Tr("restarted, but it did not answer with %1 within %2 s"),
+                    ValuesText(order_.wanted), waited));
     }
 
     void Record(WriteKind kind, WriteOutcome outcome, std::string error = {}) {

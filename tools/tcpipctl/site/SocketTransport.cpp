@@ -1,5 +1,6 @@
 #include "tools/tcpipctl/site/SocketTransport.h"
 
+#include "i18n/Translate.h"
 #include "protocol/ReplyWalk.h"
 #include "transport/IdExceptions.h"
 #include "transport/IdUDPClient.h"
@@ -166,7 +167,7 @@ std::optional<SiteArrival> SocketTransport::Wait(SiteClock::time_point deadline)
         }
         const int ready = poll(fds.data(), fds.size(), timeoutMs);
         if (ready < 0 && errno != EINTR) {
-            throw EIdSocketError(0, "poll failed");
+            throw EIdSocketError(0, i18n::Tr("poll failed"));
         }
         if (ready <= 0) {
             if (SiteClock::now() >= deadline) {
