@@ -6,6 +6,8 @@
 source=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=tests/ctl/segment-lib.sh
 source "$source/tests/ctl/segment-lib.sh"
+# Ansible refuses a locale that is not UTF-8; C.UTF-8 keeps tcpipctl's texts English.
+export LC_ALL=C.UTF-8
 # shellcheck source=tests/ansible/ansible-lib.sh
 source "$source/tests/ansible/ansible-lib.sh"
 
