@@ -29,3 +29,22 @@ function(tcpipset_libfuzzer_usable var)
     get_property(works GLOBAL PROPERTY TCPIPSET_LIBFUZZER_WORKS)
     set(${var} ${works} PARENT_SCOPE)
 endfunction()
+
+# tcpipset_fuzz_sources(<sources_var> <headers_var> <libraries...>): the .cpp files and the
+# headers of the libraries, for a fuzzer that compiles them again with clang (the main
+# build may use another compiler).
+function(tcpipset_fuzz_sources sources_var headers_var)
+    set(sources)
+    set(headers)
+    foreach(library ${ARGN})
+        get_target_property(library_sources ${library} SOURCES)
+        get_target_property(library_dir ${library} SOURCE_DIR)
+        list(FILTER library_sources INCLUDE REGEX "\\.cpp$")
+        list(TRANSFORM library_sources PREPEND ${library_dir}/)
+        file(GLOB library_headers ${library_dir}/*.h)
+        list(APPEND sources ${library_sources})
+        list(APPEND headers ${library_headers})
+    endforeach()
+    set(${sources_var} ${sources} PARENT_SCOPE)
+    set(${headers_var} ${headers} PARENT_SCOPE)
+endfunction()
