@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <exception>
 #include <libintl.h>
 #include <mutex>
 #include <system_error>
@@ -18,7 +19,8 @@ namespace tcpipset::i18n {
 
 namespace {
 
-// A build folder nests its programs at most this deep (build/tests/ctl/x).
+// The program's folder and the three above it: a build nests its programs no deeper
+// (build/tests/ctl/fuzz/replay), and an installed one needs one step (usr/bin).
 constexpr int FoldersAbove = 4;
 
 bool HoldsCatalogue(const std::filesystem::path& localeDirectory) {
@@ -28,8 +30,11 @@ bool HoldsCatalogue(const std::filesystem::path& localeDirectory) {
         return false;
     }
     const std::string file = std::string(TextDomain) + ".mo";
-    for (const auto& language : languages) {
-        if (std::filesystem::is_regular_file(language.path() / "LC_MESSAGES" / file, error)) {
+    // Stepped with an error code: a folder that cannot be read to its end holds nothing.
+    for (auto it = std::filesystem::begin(languages);
+         !error && it != std::filesystem::end(languages); it.increment(error)) {
+        std::error_code missing; // most languages lack this program's texts
+        if (std::filesystem::is_regular_file(it->path() / "LC_MESSAGES" / file, missing)) {
             return true;
         }
     }
@@ -69,7 +74,14 @@ std::filesystem::path LocaleDirectory() {
 void BindCatalogue() {
     static std::once_flag bound;
     std::call_once(bound, [] {
-        bindtextdomain(TextDomain, LocaleDirectory().c_str());
+        // A text is looked up while an error is being raised, too: no search for the
+        // catalogue may throw in its place, and without one the texts stay English.
+        std::filesystem::path folder = TCPIPSET_INSTALLED_LOCALEDIR;
+        try {
+            folder = LocaleDirectory();
+        } catch (const std::exception&) {
+        }
+        bindtextdomain(TextDomain, folder.c_str());
         bind_textdomain_codeset(TextDomain, "UTF-8");
     });
 }

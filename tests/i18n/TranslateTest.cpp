@@ -67,7 +67,11 @@ protected:
 TEST_F(LocaleDirectoryTest, FindsTheCatalogueAboveTheProgram) {
     AddCatalogue(root_ / "build");
     AddCatalogue(root_ / "prefix");
-    std::filesystem::create_directories(root_ / "prefix/share/locale/de/LC_MESSAGES");
+    // Languages without this program's texts, read before and after the one with them.
+    for (const char* language : {"aa", "de", "zu"}) {
+        std::filesystem::create_directories(root_ / "prefix/share/locale" / language /
+                                            "LC_MESSAGES");
+    }
     const std::filesystem::path fallback = "/configured/share/locale";
     const struct {
         std::filesystem::path program;
