@@ -55,8 +55,13 @@ expect "under loss every row export writes is true" 0 "" "" -- \
 expect "and it says that replies are being lost" 0 "1" "" -- grep -c '^tcpipctl: replies are being lost: ' "$work/lossy.err"
 
 awk -F, 'NR > 1 { $2 = "198.18.7." (NR + 10) } { print }' OFS=, "$work/clean.csv" >"$work/moved.csv"
+# At 10% each way an exchange is lost about one time in five: with the default three
+# retries, one of 21 devices stays unanswered in some 3% of runs, which apply then reports
+# truly as missing. This case is about converging, so it gives the retries that make such a
+# run rarer than one in 100,000.
 expect_lines "one apply under loss moves every device" 0 \
-    '^21 changed$' '!  (failed|missing|refused)  ' -- "$ctl" "${quick[@]}" apply "$work/moved.csv"
+    '^21 changed$' '!  (failed|missing|refused)  ' -- \
+    "$ctl" "${quick[@]}" apply --retries 8 "$work/moved.csv"
 
 nft delete table inet tcpipset_loss
 ip netns exec "$TESTNET_DEVICES_NS" nft delete table inet tcpipset_loss
