@@ -37,7 +37,7 @@ for po in po/*.po; do
     msgfmt --check -o /dev/null "$po" || fail "$po does not pass msgfmt --check"
     # Every text of the template has its entry: a merge was not forgotten.
     msgcmp --use-untranslated "$po" po/tcpipset.pot || fail "$po lacks texts of the template"
-    # No language names a file that the template does not know.
+    # A po file that LINGUAS does not name would never be compiled or installed.
     language=$(basename "$po" .po)
     grep -qxF "$language" po/LINGUAS || fail "$po is not named in po/LINGUAS"
 done
